@@ -1,0 +1,49 @@
+// PIPE: the unbounded byte queue from the sound card to the decoder. One writer (the user-interface
+// thread, PIPE::add) and one reader (the decoder thread, PIPE::Read). A mutex guards the links, so
+// an append racing the reader's unlinking of the last chunk is never lost; the auto-reset event
+// "CanReadFlag" is the only wake-up.
+// Failures: out of memory and broken invariants are fatal (FatalError); a wake-up that finds the
+// queue empty (another instance's signal, a stale one) waits again. A stop request ends the wait by
+// throwing DecoderStopped.
+#ifndef QUORVANE_PIPE_H
+#define QUORVANE_PIPE_H
+
+#include <cstdint>
+#include <mutex>
+
+struct WakeEvent;
+
+class PIPE {
+public:
+    PIPE();
+    ~PIPE();
+    PIPE(const PIPE&) = delete;
+    PIPE& operator=(const PIPE&) = delete;
+
+    // Appends a copy of len (>= 1) bytes and signals the event.
+    void add(const uint8_t* data, int32_t len);
+    // Takes one byte, waiting while the queue is empty.
+    uint8_t Read();
+    // Wakes a waiting reader without adding anything (stop requests).
+    void Wake();
+    // Bytes queued and not yet read.
+    int64_t Queued();
+
+private:
+    struct Chunk {
+        uint8_t* data;
+        int32_t size;
+        Chunk* next;
+    };
+    WakeEvent* event;
+    Chunk* first;
+    Chunk* last;
+    int32_t read_index;
+    std::mutex links;
+    int64_t queued;
+};
+
+// The one queue of the program.
+extern PIPE SamplePipe;
+
+#endif

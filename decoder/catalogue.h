@@ -1,0 +1,26 @@
+// The tape catalogue: the main dialog's list of TAP files in the current directory, rebuilt by a
+// scan that also recomputes NextTapeNumber. Called from the user-interface thread at start-up and
+// from the decoder thread after each block; the list changes through the user-interface seam.
+// Failures: files that do not open are skipped; short files read as end-of-file values.
+#ifndef QUORVANE_CATALOGUE_H
+#define QUORVANE_CATALOGUE_H
+
+#include <cstdint>
+
+// Rebuilds the list from every file named exactly out%03i.tap for its number (any number from 0 up,
+// in numeric order) and sets NextTapeNumber one past the highest, or one past its previous value
+// when there is none. The whole directory is read before NextTapeNumber is stored, once.
+void ScanTapeFiles();
+
+// Appends the catalogue line of one file and selects it.
+void DescribeTapeFile(const char* name);
+
+// The catalogue line of a file, without touching the list: name, label, length text, size.
+// Exposed for the list and for tests; out gets at most size bytes, terminated.
+void DescribeTapeLine(const char* name, char* out, int size);
+
+// Number in a name of the exact out%03i.tap form (letter case aside, as Windows file names are),
+// or -1.
+int64_t TapeFileNumber(const char* name);
+
+#endif

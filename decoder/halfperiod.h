@@ -1,0 +1,34 @@
+// Half-period measurement: turns the sample stream into lengths of half-waves measured against
+// BaseLine, taking samples from the raw recording file (file mode) or from the sample queue.
+// Decoder thread only, except that the run's owner opens the raw input and sets file mode before
+// the decoder thread is created, and closes and clears them after it has ended.
+// Failures: a raw file that cannot be read further counts as its end, which runs the end-of-file
+// sequence and leaves by throwing DecoderStopped{-1}; a stop request leaves with DecoderStopped too.
+#ifndef QUORVANE_HALFPERIOD_H
+#define QUORVANE_HALFPERIOD_H
+
+#include <cstdint>
+
+// Samples on one side of the base line after which ReadHalfPeriod gives up (about 4.5 ms).
+enum { kHalfPeriodTimeout = 200 };
+
+// Length in samples of the half-wave that has just ended, or -1 when no change of side came within
+// kHalfPeriodTimeout samples.
+int32_t ReadHalfPeriod();
+
+// Bytes taken from the raw file so far (meaningful in file mode).
+int32_t RawPosition();
+
+// Opens the raw recording for reading (binary, never creating it); false when it does not open.
+bool OpenRawInput(const char* name);
+void CloseRawInput();
+bool RawInputOpen();
+
+void SetFileMode(bool on);
+bool FileMode();
+
+// Back to the state of a fresh process: polarity +1, run count 0. For tests and tools that decode
+// several independent recordings in one process.
+void ResetHalfPeriodState();
+
+#endif
