@@ -1,0 +1,124 @@
+#include "decoder/halfperiod.h"
+
+#include <atomic>
+#include <fstream>
+
+#include "capture/capture.h"
+#include "capture/pipe.h"
+#include "decoder/stop.h"
+#include "decoder/tape.h"
+#include "decoder/timing.h"
+#include "report/status.h"
+
+namespace {
+
+int32_t polarity = 1;
+int32_t runCount = 0;
+std::atomic<bool> fileMode{false};
+std::ifstream rawInput;
+
+// The raw file is read in batches; the stop request is looked at once per batch, which keeps the
+// per-sample path to one comparison and still stops within a fraction of a millisecond.
+enum { kBatch = 16384 };
+uint8_t batch[kBatch];
+int32_t batchFill = 0;
+int32_t batchPos = 0;
+int32_t batchStart = 0;  // raw-file offset of batch[0]
+
+[[noreturn]] void EndOfRawFile()
+{
+    StopCapture();
+    SetFileMode(false);
+    CloseRawInput();
+    LogStatus(".PCM file closed");
+    // The block in progress keeps its placeholder length: it is unfinished.
+    CloseTapOutput();
+    throw DecoderStopped{kExitEndOfFile};
+}
+
+uint8_t RefillFromFile()
+{
+    ThrowIfDecoderStopRequested();
+    batchStart += batchFill;
+    batchPos = 0;
+    batchFill = 0;
+    if (rawInput.is_open() && rawInput.good()) {
+        rawInput.read(reinterpret_cast<char*>(batch), kBatch);
+        batchFill = static_cast<int32_t>(rawInput.gcount());
+    }
+    // A file that cannot be read further (shrunk, vanished, a read error) has ended.
+    if (batchFill == 0)
+        EndOfRawFile();
+    return batch[batchPos++];
+}
+
+inline uint8_t NextSample()
+{
+    if (fileMode.load(std::memory_order_relaxed)) {
+        if (batchPos < batchFill)
+            return batch[batchPos++];
+        return RefillFromFile();
+    }
+    return SamplePipe.Read();
+}
+
+}  // namespace
+
+int32_t ReadHalfPeriod()
+{
+    const int baseLine = TimingSettings.BaseLine;
+    while (runCount <= kHalfPeriodTimeout) {
+        const int32_t side = NextSample() < baseLine ? -1 : 1;
+        if (side != polarity) {
+            const int32_t result = runCount;
+            runCount = 1;  // the new sample is the first of the new half-wave
+            polarity = -polarity;
+            return result;
+        }
+        ++runCount;
+    }
+    runCount = 0;
+    return -1;
+}
+
+int32_t RawPosition()
+{
+    return batchStart + batchPos;
+}
+
+bool OpenRawInput(const char* name)
+{
+    CloseRawInput();
+    rawInput.open(name, std::ios::in | std::ios::binary);
+    batchStart = batchFill = batchPos = 0;
+    return rawInput.is_open();
+}
+
+void CloseRawInput()
+{
+    if (rawInput.is_open())
+        rawInput.close();
+    rawInput.clear();
+    batchStart = batchFill = batchPos = 0;
+}
+
+bool RawInputOpen()
+{
+    return rawInput.is_open();
+}
+
+void SetFileMode(bool on)
+{
+    fileMode.store(on);
+}
+
+bool FileMode()
+{
+    return fileMode.load();
+}
+
+void ResetHalfPeriodState()
+{
+    polarity = 1;
+    runCount = 0;
+}

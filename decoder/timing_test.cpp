@@ -1,0 +1,56 @@
+#include "decoder/timing.h"
+
+#include <gtest/gtest.h>
+
+struct FieldCase {
+    const char* text;
+    int32_t value;
+};
+
+class FieldToIntTest : public ::testing::TestWithParam<FieldCase> {};
+
+TEST_P(FieldToIntTest, ConvertsAsTheSettingsFieldsAre)
+{
+    EXPECT_EQ(FieldToInt(GetParam().text), GetParam().value) << '"' << GetParam().text << '"';
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, FieldToIntTest,
+                         ::testing::Values(FieldCase{"21", 21}, FieldCase{"", 0}, FieldCase{"abc", 0},
+                                           FieldCase{"12abc", 12}, FieldCase{"  -7", -7},
+                                           FieldCase{"+15", 15}, FieldCase{"\t300", 300},
+                                           FieldCase{"- 5", 0},
+                                           // Only the first eight characters are read.
+                                           FieldCase{"123456789", 12345678},
+                                           FieldCase{"      12", 12}, FieldCase{"       12", 1},
+                                           FieldCase{"-9999999", -9999999}));
+
+TEST(TimingTest, BaseLineKeepsTheLowEightBits)
+{
+    TimingRecord record = DefaultTiming();
+    SetTimingValue(record, 9, 300);
+    EXPECT_EQ(record.BaseLine, 44);
+    SetTimingValue(record, 9, -1);
+    EXPECT_EQ(record.BaseLine, 255);
+}
+
+TEST(TimingTest, DefaultsAndFieldTableAgree)
+{
+    const TimingRecord d = DefaultTiming();
+    EXPECT_EQ(d.PilotMin, 21);
+    EXPECT_EQ(d.PilotMax, 36);
+    EXPECT_EQ(d.PilotWait, 300);
+    EXPECT_EQ(d.SyncMin, 4);
+    EXPECT_EQ(d.SyncMax, 18);
+    EXPECT_EQ(d.ZeroMin, 15);
+    EXPECT_EQ(d.ZeroMax, 28);
+    EXPECT_EQ(d.OneMin, 33);
+    EXPECT_EQ(d.OneMax, 54);
+    EXPECT_EQ(d.BaseLine, 128);
+    const char* order[] = {"PilotMin", "PilotMax", "PilotWait", "SyncMin", "SyncMax",
+                           "ZeroMin",  "ZeroMax",  "OneMin",    "OneMax",  "BaseLine"};
+    const int ids[] = {101, 102, 107, 103, 104, 109, 110, 111, 112, 116};
+    for (int i = 0; i < kTimingFieldCount; ++i) {
+        EXPECT_STREQ(TimingFields[i].name, order[i]);
+        EXPECT_EQ(TimingFields[i].fieldId, ids[i]);
+    }
+}

@@ -1,0 +1,32 @@
+// The tests' implementation of the user-interface seam: records every call so a test can look at the
+// panes, the catalogue list and the boxes as the user would. Thread-safe (the decoder thread and a
+// test's thread both call it). Also the sound-device stand-in that StopCapture calls.
+#ifndef QUORVANE_FAKE_UI_H
+#define QUORVANE_FAKE_UI_H
+
+#include <string>
+#include <vector>
+
+struct FakeUi {
+    std::string statusPane;  // everything inserted, "\r\n" included
+    std::string headerPane;
+    std::vector<std::string> catalogue;
+    int selected = -1;
+    int idleCalls = 0;
+    std::vector<std::string> infoBoxes;
+    int resetCalls = 0;
+    bool resetSucceeds = true;
+    int hour = 9, minute = 5, second = 7;
+};
+
+// A copy of the recorded state.
+FakeUi FakeUiSnapshot();
+// Clears the record (the clock and resetSucceeds keep their values unless set).
+void FakeUiClear();
+void FakeUiSetClock(int hour, int minute, int second);
+void FakeUiSetResetSucceeds(bool succeeds);
+
+// The status pane's lines without their time stamps, as status.log would hold them.
+std::vector<std::string> FakeUiStatusMessages();
+
+#endif

@@ -1,0 +1,143 @@
+#include "tests/test_support.h"
+
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+#include "capture/capture.h"
+#include "decoder/halfperiod.h"
+#include "decoder/stop.h"
+#include "decoder/tape.h"
+#include "decoder/timing.h"
+#include "tests/fake_ui.h"
+
+Signal& Signal::Half(int length)
+{
+    samples.insert(samples.end(), length, high ? highLevel : lowLevel);
+    high = !high;
+    return *this;
+}
+
+Signal& Signal::Pilot(int count, int length)
+{
+    for (int i = 0; i < count; ++i)
+        Half(length);
+    return *this;
+}
+
+Signal& Signal::Sync(int first, int second)
+{
+    return Half(first).Half(second);
+}
+
+Signal& Signal::Byte(uint8_t value)
+{
+    for (int bit = 7; bit >= 0; --bit) {
+        const int half = (value >> bit & 1) ? 22 : 11;
+        Half(half).Half(half);
+    }
+    return *this;
+}
+
+Signal& Signal::Bytes(const std::vector<uint8_t>& values)
+{
+    for (uint8_t value : values)
+        Byte(value);
+    return *this;
+}
+
+Signal& Signal::EndOfBlock()
+{
+    return Half(60).Half(300);
+}
+
+Signal& Signal::Block(const std::vector<uint8_t>& bytes)
+{
+    return Pilot(400).Sync().Bytes(bytes).EndOfBlock();
+}
+
+std::vector<uint8_t> WithChecksum(uint8_t flag, const std::vector<uint8_t>& payload)
+{
+    std::vector<uint8_t> block;
+    block.reserve(payload.size() + 2);
+    block.push_back(flag);
+    for (uint8_t b : payload)
+        block.push_back(b);
+    uint8_t sum = 0;
+    for (uint8_t b : block)
+        sum ^= b;
+    block.push_back(sum);
+    return block;
+}
+
+std::vector<uint8_t> HeaderBlock(uint8_t type, const std::string& name, uint16_t dataLength)
+{
+    std::vector<uint8_t> payload{type};
+    for (size_t i = 0; i < 10; ++i)
+        payload.push_back(i < name.size() ? static_cast<uint8_t>(name[i]) : ' ');
+    payload.push_back(dataLength & 0xFF);
+    payload.push_back(dataLength >> 8);
+    payload.insert(payload.end(), {0x0A, 0x00, 0x00, 0x80});
+    return WithChecksum(0x00, payload);
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& name)
+{
+    std::ifstream in(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFileBytes(const std::string& name, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadFileText(const std::string& name)
+{
+    std::ifstream in(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void CoreTest::SetUp()
+{
+    start = std::filesystem::current_path();
+    char pattern[] = "/tmp/quorvane-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+    std::filesystem::current_path(dir);
+    FakeUiClear();
+    FakeUiSetResetSucceeds(true);
+    ResetHalfPeriodState();
+    CloseRawInput();
+    CloseTapOutput();
+    SetFileMode(false);
+    ClearDecoderStop();
+    CaptureState = 1;
+    NextTapeNumber = 0;
+    TimingSettings = DefaultTiming();
+}
+
+void CoreTest::TearDown()
+{
+    CloseRawInput();
+    CloseTapOutput();
+    SetFileMode(false);
+    ClearDecoderStop();
+    std::filesystem::current_path(start);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+}
+
+int CoreTest::DecodeFile(const std::vector<uint8_t>& samples, const std::string& name)
+{
+    WriteFileBytes(name, samples);
+    EXPECT_TRUE(OpenRawInput(name.c_str()));
+    SetFileMode(true);
+    return DecoderThread();
+}
+
+std::vector<std::string> CoreTest::Messages()
+{
+    return FakeUiStatusMessages();
+}
