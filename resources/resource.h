@@ -43,6 +43,9 @@
 #define IDC_WAVEFORM    1003
 #define IDC_CATALOGUE   1004
 
+// Labels that the code never addresses.
+#define IDC_STATIC      -1
+
 // Menu 1.
 #define IDR_MAINMENU    1
 #define IDM_EXIT        1

@@ -1,0 +1,39 @@
+#include "report/waveform.h"
+
+std::vector<WaveformColumn> WaveformColumns(int left, int top, int right, int bottom,
+                                            const uint8_t* samples, int32_t length)
+{
+    std::vector<WaveformColumn> columns;
+    const int width = right - left;
+    if (width <= 0)
+        return columns;
+    const int height = bottom - top;
+    const int half = height / 2;
+    const int mid = top + half;
+    const double scale = height * 0.00390625;
+    // The position advances in single precision, as the strip always has; summing the step once per
+    // column can overshoot the buffer's end, so the index is clamped rather than trusted.
+    const float step = static_cast<float>(length) / static_cast<float>(width);
+    float position = 0.0f;
+    columns.reserve(width);
+    for (int x = left; x < right; ++x) {
+        WaveformColumn column;
+        column.x = x;
+        column.eraseTop = mid - half;
+        column.eraseBottom = mid + half;
+        column.sampleFrom = mid;
+        if (length > 0) {
+            int32_t index = static_cast<int32_t>(position);
+            if (index > length - 1)
+                index = length - 1;
+            column.sampleIndex = index;
+            column.sampleTo = mid + static_cast<int>((samples[index] - 128) * scale);
+        } else {
+            column.sampleIndex = -1;
+            column.sampleTo = mid;
+        }
+        columns.push_back(column);
+        position += step;
+    }
+    return columns;
+}

@@ -1,0 +1,122 @@
+#include "report/waveform.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct StripHeight {
+    int top;
+    int bottom;
+};
+
+class WaveformHeight : public ::testing::TestWithParam<StripHeight> {};
+
+TEST_P(WaveformHeight, FlatBufferClearsStripAndDrawsZeroLengthLines)
+{
+    const StripHeight strip = GetParam();
+    const std::vector<uint8_t> samples(1024, 128);
+    const auto columns = WaveformColumns(0, strip.top, 1016, strip.bottom, samples.data(), 1024);
+    ASSERT_EQ(columns.size(), 1016u);
+    const int half = (strip.bottom - strip.top) / 2;
+    const int mid = strip.top + half;
+    for (const WaveformColumn& c : columns) {
+        EXPECT_EQ(c.eraseTop, mid - half);
+        EXPECT_EQ(c.eraseBottom, mid + half);
+        EXPECT_EQ(c.sampleFrom, mid);
+        EXPECT_EQ(c.sampleTo, mid);
+    }
+}
+
+TEST_P(WaveformHeight, LoudSamplesReachTruncatedScale)
+{
+    const StripHeight strip = GetParam();
+    const int height = strip.bottom - strip.top;
+    const int mid = strip.top + height / 2;
+    const std::vector<uint8_t> high(300, 255);
+    const std::vector<uint8_t> low(300, 0);
+    for (const WaveformColumn& c : WaveformColumns(0, strip.top, 200, strip.bottom, high.data(), 300))
+        EXPECT_EQ(c.sampleTo, mid + static_cast<int>(127 * height / 256.0));
+    // Below 128 the line goes up, and truncation is toward zero, not downward.
+    for (const WaveformColumn& c : WaveformColumns(0, strip.top, 200, strip.bottom, low.data(), 300))
+        EXPECT_EQ(c.sampleTo, mid - static_cast<int>(128 * height / 256.0));
+}
+
+// Even and odd heights (the half rounds toward zero), a strip not at the origin, a degenerate one.
+INSTANTIATE_TEST_SUITE_P(Heights, WaveformHeight,
+                         ::testing::Values(StripHeight{0, 90}, StripHeight{0, 91}, StripHeight{7, 98},
+                                           StripHeight{3, 4}, StripHeight{5, 5}));
+
+TEST(Waveform, ValuesAboveMiddleDrawDownward)
+{
+    const uint8_t samples[] = {129, 127, 200, 60};
+    const auto columns = WaveformColumns(0, 0, 4, 100, samples, 4);
+    ASSERT_EQ(columns.size(), 4u);
+    EXPECT_EQ(columns[0].sampleTo, 50);  // 1 x 100/256 truncates to 0
+    EXPECT_EQ(columns[1].sampleTo, 50);
+    EXPECT_EQ(columns[2].sampleTo, 50 + 28);
+    EXPECT_EQ(columns[3].sampleTo, 50 - 26);
+}
+
+TEST(Waveform, ShortBufferRepeatsSamplesOverColumns)
+{
+    const uint8_t samples[] = {10, 20, 30, 40};
+    const auto columns = WaveformColumns(0, 0, 16, 64, samples, 4);
+    ASSERT_EQ(columns.size(), 16u);
+    for (int x = 0; x < 16; ++x)
+        EXPECT_EQ(columns[x].sampleIndex, x / 4) << "column " << x;
+}
+
+TEST(Waveform, LongBufferIsSqueezedToWidth)
+{
+    const std::vector<uint8_t> samples(1024, 128);
+    const auto columns = WaveformColumns(0, 0, 256, 60, samples.data(), 1024);
+    ASSERT_EQ(columns.size(), 256u);
+    for (int x = 0; x < 256; ++x)
+        EXPECT_EQ(columns[x].sampleIndex, 4 * x);
+}
+
+TEST(Waveform, ColumnsRunFromLeftToRightMinusOne)
+{
+    const uint8_t samples[] = {128};
+    const auto columns = WaveformColumns(30, 0, 35, 10, samples, 1);
+    ASSERT_EQ(columns.size(), 5u);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(columns[i].x, 30 + i);
+}
+
+TEST(Waveform, NoWidthDrawsNothing)
+{
+    const uint8_t samples[] = {128};
+    EXPECT_TRUE(WaveformColumns(10, 0, 10, 50, samples, 1).empty());
+    EXPECT_TRUE(WaveformColumns(10, 0, 4, 50, samples, 1).empty());
+}
+
+// With this width the single-precision sum of 1024/8194 passes 1024 before the last column; an
+// unclamped index would read one byte past the buffer.
+TEST(Waveform, AccumulatedPositionNeverLeavesBuffer)
+{
+    const std::vector<uint8_t> samples(1024, 128);
+    const auto columns = WaveformColumns(0, 0, 8194, 60, samples.data(), 1024);
+    ASSERT_EQ(columns.size(), 8194u);
+    for (const WaveformColumn& c : columns) {
+        ASSERT_GE(c.sampleIndex, 0);
+        ASSERT_LE(c.sampleIndex, 1023);
+    }
+    EXPECT_EQ(columns.back().sampleIndex, 1023);
+}
+
+TEST(Waveform, EmptyBufferDrawsFlatLineWithoutReading)
+{
+    const auto columns = WaveformColumns(0, 0, 8, 40, nullptr, 0);
+    ASSERT_EQ(columns.size(), 8u);
+    for (const WaveformColumn& c : columns) {
+        EXPECT_EQ(c.sampleIndex, -1);
+        EXPECT_EQ(c.sampleTo, c.sampleFrom);
+        EXPECT_EQ(c.eraseTop, 0);
+        EXPECT_EQ(c.eraseBottom, 40);
+    }
+}
+
+}  // namespace
