@@ -1,1 +1,127 @@
-#include <gtest/gtest.h>
+#include "decoder/catalogue.h"
+
+#include "decoder/tape.h"
+#include "tests/fake_ui.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+
+// A TAP file holding a 19-byte header block (checksum not looked at here).
+Bytes HeaderFile(uint8_t type, const std::string& name, uint16_t dataLength)
+{
+    Bytes file{0x13, 0x00};
+    for (uint8_t b : HeaderBlock(type, name, dataLength))
+        file.push_back(b);
+    return file;
+}
+
+class CatalogueTest : public CoreTest {};
+
+TEST_F(CatalogueTest, EmptyDirectoryStartsAtOne)
+{
+    ScanTapeFiles();
+    EXPECT_TRUE(FakeUiSnapshot().catalogue.empty());
+    EXPECT_EQ(NextTapeNumber, 1);
+    ScanTapeFiles();
+    EXPECT_EQ(NextTapeNumber, 2);  // one past its previous value while no file exists
+}
+
+TEST_F(CatalogueTest, ListsInNumericOrderAndContinuesAfterTheHighest)
+{
+    WriteFileBytes("out010.tap", {0x01, 0x00, 0xFF});
+    WriteFileBytes("out003.tap", {0x01, 0x00, 0xFF});
+    WriteFileBytes("out000.tap", {0x01, 0x00, 0xFF});
+    ScanTapeFiles();
+    const FakeUi ui = FakeUiSnapshot();
+    EXPECT_EQ(ui.catalogue, (Lines{"out000.tap Data:  (1)", "out003.tap Data:  (1)", "out010.tap Data:  (1)"}));
+    EXPECT_EQ(ui.selected, 2);
+    EXPECT_EQ(NextTapeNumber, 11);
+}
+
+TEST_F(CatalogueTest, NumbersPastNineHundredNinetyEightAreListedAndNeverReused)
+{
+    for (const char* name : {"out998.tap", "out999.tap", "out1000.tap", "out1234.tap"})
+        WriteFileBytes(name, {0x00, 0x00});
+    ScanTapeFiles();
+    EXPECT_EQ(FakeUiSnapshot().catalogue.size(), 4u);
+    EXPECT_EQ(FakeUiSnapshot().catalogue.back(), "out1234.tap Data:  (0)");
+    EXPECT_EQ(NextTapeNumber, 1235);
+    char name[32];
+    TapeFileName(name, sizeof name, NextTapeNumber);
+    EXPECT_STREQ(name, "out1235.tap");
+}
+
+TEST_F(CatalogueTest, OnlyTheExactNameFormCounts)
+{
+    for (const char* name : {"out01.tap", "out0005.tap", "out005.tap.bak", "xout007.tap", "out-01.tap",
+                             "out12a.tap", "out1234567890.tap"})
+        WriteFileBytes(name, {0x00, 0x00});
+    ScanTapeFiles();
+    EXPECT_TRUE(FakeUiSnapshot().catalogue.empty());
+    EXPECT_EQ(NextTapeNumber, 1);
+}
+
+TEST_F(CatalogueTest, UppercaseNamesCountBecauseWindowsWouldOpenThemAsTheSameFile)
+{
+    EXPECT_EQ(TapeFileNumber("OUT007.TAP"), 7);
+    EXPECT_EQ(TapeFileNumber("out007.tap"), 7);
+    EXPECT_EQ(TapeFileNumber("out1000.tap"), 1000);
+    EXPECT_EQ(TapeFileNumber("out01000.tap"), -1);
+}
+
+TEST_F(CatalogueTest, UnreadableEntryStillBlocksItsNumber)
+{
+    std::filesystem::create_directory("out004.tap");
+    ScanTapeFiles();
+    EXPECT_TRUE(FakeUiSnapshot().catalogue.empty());
+    EXPECT_EQ(NextTapeNumber, 5);
+}
+
+struct LineCase {
+    const char* what;
+    Bytes file;
+    const char* line;
+};
+
+class DescribeTest : public CoreTest, public ::testing::WithParamInterface<LineCase> {};
+
+TEST_P(DescribeTest, Line)
+{
+    WriteFileBytes("out001.tap", GetParam().file);
+    char line[128];
+    DescribeTapeLine("out001.tap", line, sizeof line);
+    EXPECT_STREQ(line, GetParam().line);
+}
+
+Bytes WithFlag(Bytes file, uint8_t flag)
+{
+    file[2] = flag;
+    return file;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DescribeTest,
+    ::testing::Values(
+        LineCase{"program", HeaderFile(0, "MYGAME", 0x4D2), "out001.tap Head(Program):MYGAME     1234 (19)"},
+        LineCase{"array", HeaderFile(1, "NUMBERS", 10), "out001.tap Head(Array):NUMBERS    10 (19)"},
+        LineCase{"chars", HeaderFile(2, "LETTERS", 10), "out001.tap Head(Array):LETTERS    10 (19)"},
+        LineCase{"bytes", HeaderFile(3, "SCREEN$", 6912), "out001.tap Head(Bytes):SCREEN$    6912 (19)"},
+        LineCase{"type 7", HeaderFile(7, "ODD", 5), "out001.tap Data:ODD        5 (19)"},
+        LineCase{"zero in name", HeaderFile(0, std::string("AB\0CDEFGH", 9), 3), "out001.tap Head(Program):AB 3 (19)"},
+        LineCase{"data flag", WithFlag(HeaderFile(0, "X", 3), 0xFF), "out001.tap Data:  (19)"},
+        LineCase{"placeholder only", Bytes{0x20, 0x20}, "out001.tap Data:  (0)"},
+        LineCase{"one byte", Bytes{0x20}, "out001.tap Data:  (-1)"},
+        LineCase{"empty", Bytes{}, "out001.tap Data:  (-2)"},
+        LineCase{"22 bytes", [] { Bytes b = HeaderFile(0, "LONG", 1); b.push_back(0); return b; }(),
+                 "out001.tap Data:  (20)"}),
+    [](const ::testing::TestParamInfo<LineCase>& info) {
+        std::string name;
+        for (char c : std::string(info.param.what))
+            name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        return name;
+    });
+
+}  // namespace

@@ -108,6 +108,7 @@ void CoreTest::SetUp()
     std::filesystem::current_path(dir);
     FakeUiClear();
     FakeUiSetResetSucceeds(true);
+    FakeUiSetClock(9, 5, 7);
     ResetHalfPeriodState();
     CloseRawInput();
     CloseTapOutput();
