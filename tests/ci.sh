@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The whole test run: installs what it needs, builds natively and for Windows, and runs every test:
+# the core's unit tests and the round trip (ctest), the same under AddressSanitizer with
+# UndefinedBehaviorSanitizer and under ThreadSanitizer, the fuzz targets for a bounded time, and the
+# Windows program end to end under Wine. Ends with one line "N passed, M failed" over all stages.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=2
+
+bash tests/install-deps.sh || exit 1
+
+passed=0
+failed=0
+failures=()
+stage() {
+    local name=$1
+    shift
+    echo "=== $name"
+    local start=$SECONDS
+    if "$@"; then
+        passed=$((passed + 1))
+        echo "=== $name: ok ($((SECONDS - start)) s)"
+    else
+        failed=$((failed + 1))
+        failures+=("$name")
+        echo "=== $name: FAILED ($((SECONDS - start)) s)"
+    fi
+}
+
+native() {
+    cmake -S . -B build >/dev/null && cmake --build build -j$jobs >/dev/null &&
+        ctest --test-dir build --output-on-failure -j$jobs
+}
+sanitized() {
+    local dir=$1 flags=$2
+    cmake -S . -B "$dir" -DQV_SANITIZE="$flags" >/dev/null && cmake --build "$dir" -j$jobs >/dev/null &&
+        ctest --test-dir "$dir" --output-on-failure -j$jobs -E roundtrip
+}
+windows() {
+    cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake >/dev/null &&
+        cmake --build build-win32 -j$jobs >/dev/null
+}
+
+stage "native build and tests" native
+stage "address and undefined-behaviour sanitizers" sanitized build-asan address,undefined
+stage "thread sanitizer" sanitized build-tsan thread
+[ -x tests/fuzz/run.sh ] && stage "fuzzing" bash tests/fuzz/run.sh "$root/build-fuzz"
+stage "Windows cross build" windows
+[ -x tests/wine/run.sh ] && stage "Windows program under Wine" bash tests/wine/run.sh "$root/build" "$root/build-win32"
+
+[ ${#failures[@]} -gt 0 ] && echo "failed stages: ${failures[*]}"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
