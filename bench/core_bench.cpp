@@ -1,0 +1,104 @@
+// The decoding core in-process, without the console program around it: the half-period loop alone,
+// and the decoder thread's whole body (blocks, TAP files, catalogue rescans, status.log). Each
+// iteration decodes a ten-minute recording from file, in a temporary directory that holds the
+// recording, the TAP files and status.log; the fake user-interface seam takes the pane lines.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "bench/bench_tape.h"
+#include "decoder/catalogue.h"
+#include "decoder/halfperiod.h"
+#include "decoder/stop.h"
+#include "decoder/tape.h"
+#include "decoder/timing.h"
+#include "tests/fake_ui.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kRecording = "bench.pcm";
+BenchTape tape;
+
+void StartRun()
+{
+    ResetHalfPeriodState();
+    ClearDecoderStop();
+    TimingSettings = DefaultTiming();
+    if (!OpenRawInput(kRecording))
+        std::abort();
+    SetFileMode(true);
+}
+
+void SetCounters(benchmark::State& state)
+{
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * tape.samples);
+    state.counters["x_real_time"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * static_cast<double>(tape.samples) / 44100.0,
+        benchmark::Counter::kIsRate);
+}
+
+void BM_ReadHalfPeriod(benchmark::State& state)
+{
+    int64_t halves = 0;
+    for (auto _ : state) {
+        StartRun();
+        try {
+            for (;;) {
+                benchmark::DoNotOptimize(ReadHalfPeriod());
+                halves++;
+            }
+        } catch (const DecoderStopped&) {
+        }
+        state.PauseTiming();
+        FakeUiClear();
+        state.ResumeTiming();
+    }
+    SetCounters(state);
+    state.counters["half_waves"] = static_cast<double>(halves) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_ReadHalfPeriod)->Unit(benchmark::kMillisecond);
+
+void BM_DecoderThread(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (const fs::directory_entry& entry : fs::directory_iterator("."))
+            if (entry.path().extension() == ".tap")
+                fs::remove(entry.path());
+        NextTapeNumber = 0;
+        FakeUiClear();
+        StartRun();
+        state.ResumeTiming();
+        ScanTapeFiles();
+        if (DecoderThread() != kExitEndOfFile)
+            state.SkipWithError("the decoder did not run to the end of the recording");
+        CloseTapOutput();
+    }
+    SetCounters(state);
+}
+BENCHMARK(BM_DecoderThread)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    char pattern[] = "/tmp/qv-core-bench-XXXXXX";
+    const char* work = mkdtemp(pattern);
+    if (!work || chdir(work) != 0 || !WriteBenchTape(kRecording, 10, tape)) {
+        std::perror("qv_core_bench: cannot set up the recording");
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    fs::current_path("/");
+    fs::remove_all(work);
+    return 0;
+}
