@@ -11,7 +11,8 @@
 #define IDC_GRP_SYNC    105
 #define IDC_GRP_PILOT   106
 #define IDC_PILOTWAIT   107
-#define IDC_HELP        108
+// Not IDC_HELP: <windows.h> has a cursor of that name.
+#define IDC_SETTINGSHELP 108
 #define IDC_ZEROMIN     109
 #define IDC_ZEROMAX     110
 #define IDC_ONEMIN      111

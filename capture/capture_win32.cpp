@@ -1,0 +1,245 @@
+#include "capture/soundcard_win32.h"
+
+#include <cstdio>
+
+#include "app/app_win32.h"
+#include "capture/capture.h"
+#include "capture/pipe.h"
+#include "decoder/timing.h"
+#include "report/status.h"
+#include "resources/resource.h"
+
+// A refused device start, as Start reports it.
+struct B {
+    const char* text;
+};
+
+namespace {
+
+enum { kBufferCount = 3, kMinBufferLength = 256, kMaxBufferLength = 200000, kSampleRate = 44100 };
+
+const char kCannotOpenDevice[] =
+    "Невозможно открыть записывающие устройство!\r\nСкорее всего звуковая карта занята другим приложением.";
+
+HWAVEIN Device;
+HGLOBAL BufferBlock;
+uint8_t* Buffers;
+int32_t BufferLength;
+WAVEHDR Headers[kBufferCount];
+// Buffers handed to the device and not yet back. Every path that takes a buffer out of circulation
+// lowers it, so that after Stop the last buffer to return still finds 0 and closes the device.
+int32_t QueuedCount;
+
+bool IsOurHeader(const WAVEHDR* header)
+{
+    for (const WAVEHDR& ours : Headers)
+        if (header == &ours)
+            return true;
+    return false;
+}
+
+void FreeBufferBlock()
+{
+    if (!BufferBlock)
+        return;
+    GlobalUnlock(BufferBlock);
+    GlobalFree(BufferBlock);
+    BufferBlock = nullptr;
+    Buffers = nullptr;
+}
+
+// Stopped with every buffer back: the device is closed and only then is the block freed, since
+// until the close the device may still own a buffer.
+void CloseIfDrained()
+{
+    if (!Device || CaptureState != 1 || QueuedCount != 0)
+        return;
+    if (waveInClose(Device) != MMSYSERR_NOERROR) {
+        LogStatus("MM_WIM_DATA: Устройство записи невозможно закрыть");
+        return;
+    }
+    Device = nullptr;
+    LogStatus("WaveInClose: ok");
+    FreeBufferBlock();
+}
+
+// waveInReset posts the returned buffers as MM_WIM_DATA before it comes back; handling them here
+// rather than in the message loop closes the device before Stop returns.
+void TakeReturnedBuffers()
+{
+    MSG message;
+    while (Device && PeekMessageA(&message, MainDialog, MM_WIM_DATA, MM_WIM_DATA, PM_REMOVE))
+        OnBufferDone(MainDialog, reinterpret_cast<WAVEHDR*>(message.lParam));
+}
+
+// A Start soon after a Stop may find the stopped device still waiting for buffers the system has
+// not returned yet. Not recording, so a short wait costs nothing.
+bool SettleEarlierDevice()
+{
+    if (CaptureState == 0)
+        return false;
+    for (int attempt = 0; Device && attempt < 10; ++attempt) {
+        TakeReturnedBuffers();
+        CloseIfDrained();
+        if (Device)
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_POSTMESSAGE | QS_SENDMESSAGE);
+    }
+    return Device == nullptr;
+}
+
+// After a failed waveInStart the queued buffers would never come back through a Stop (the run never
+// began), so they are taken back here and the device closed and the block freed at once. The
+// MM_WIM_DATA the reset posts arrive with no device open and are ignored.
+void AbandonDevice()
+{
+    waveInReset(Device);
+    for (WAVEHDR& header : Headers)
+        if (header.dwFlags & WHDR_PREPARED)
+            waveInUnprepareHeader(Device, &header, sizeof header);
+    QueuedCount = 0;
+    waveInClose(Device);
+    Device = nullptr;
+    FreeBufferBlock();
+}
+
+}  // namespace
+
+int OpenSoundCard()
+{
+    char text[9];
+    GetDlgItemTextA(MainDialog, IDC_BUFLEN, text, sizeof text);
+    const int32_t length = FieldToInt(text);
+    if (length < kMinBufferLength || length > kMaxBufferLength) {
+        ShowInfo("Значение поля Buffer Len \nдолжно быть в пределах 256..200000");
+        return 0;
+    }
+    if (Device && !SettleEarlierDevice()) {
+        ShowInfo(kCannotOpenDevice);
+        return 0;
+    }
+
+    BufferBlock = GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(kBufferCount) * length);
+    Buffers = BufferBlock ? static_cast<uint8_t*>(GlobalLock(BufferBlock)) : nullptr;
+    if (!Buffers) {
+        FreeBufferBlock();
+        ShowInfo("Out of Memory");
+        return 0;
+    }
+    SetDlgItemInt(MainDialog, IDC_SAMPLERATE, kSampleRate, FALSE);
+
+    try {
+        WAVEFORMATEX format = {};
+        format.wFormatTag = WAVE_FORMAT_PCM;
+        format.nChannels = 1;
+        format.nSamplesPerSec = kSampleRate;
+        format.nAvgBytesPerSec = kSampleRate;
+        format.nBlockAlign = 1;
+        format.wBitsPerSample = 8;
+        if (waveInOpen(&Device, 0, &format, reinterpret_cast<DWORD_PTR>(MainDialog), 0, CALLBACK_WINDOW) !=
+            MMSYSERR_NOERROR) {
+            Device = nullptr;
+            throw kCannotOpenDevice;
+        }
+        BufferLength = length;
+        for (int i = 0; i < kBufferCount; ++i) {
+            // Set up afresh: a flag left by an earlier run's failed unprepare belongs to a closed device.
+            Headers[i] = WAVEHDR{};
+            Headers[i].lpData = reinterpret_cast<LPSTR>(Buffers + i * length);
+            Headers[i].dwBufferLength = length;
+            AddBuffer(&Headers[i]);
+        }
+        if (waveInStart(Device) != MMSYSERR_NOERROR)
+            throw B{"OnIDC_START Ошибка при попытке записи звука (функция waveInStart)"};
+    } catch (const char* failure) {
+        FreeBufferBlock();
+        ShowInfo(failure);
+        return 0;
+    } catch (const B& failure) {
+        AbandonDevice();
+        ShowInfo(failure.text);
+        return 0;
+    }
+    CaptureState = 0;
+    return 1;
+}
+
+void AddBuffer(WAVEHDR* header)
+{
+    if (waveInPrepareHeader(Device, header, sizeof *header) != MMSYSERR_NOERROR) {
+        LogStatus("AddBuffer: Ошибка при вызове функции waveInPrepareHeader");
+        return;
+    }
+    ++QueuedCount;
+    if (waveInAddBuffer(Device, header, sizeof *header) != MMSYSERR_NOERROR) {
+        LogStatus("AddBuffer: Ошибка при вызове функции waveInAddBuffer");
+        // The device never took it, so it will never come back.
+        --QueuedCount;
+        waveInUnprepareHeader(Device, header, sizeof *header);
+    }
+}
+
+void OnBufferDone(HWND dialog, WAVEHDR* header)
+{
+    // Only a buffer the device has finished with counts: stale messages (after a failed start, or
+    // for a header already handled) must not move the count.
+    if (!Device || !IsOurHeader(header) ||
+        (header->dwFlags & (WHDR_PREPARED | WHDR_DONE | WHDR_INQUEUE)) != (WHDR_PREPARED | WHDR_DONE))
+        return;
+    const MMRESULT unprepared = waveInUnprepareHeader(Device, header, sizeof *header);
+    --QueuedCount;
+    if (unprepared != MMSYSERR_NOERROR) {
+        // It is back but cannot be reused: out of circulation, and never counted again.
+        header->dwFlags &= ~WHDR_DONE;
+        LogStatus("MM_WIM_DATA: Ошибка функции waveInUnprepareHeader");
+        ShowWaveError(unprepared);
+        CloseIfDrained();
+        return;
+    }
+    if (CaptureState != 0) {
+        CloseIfDrained();
+        return;
+    }
+    int32_t recorded = static_cast<int32_t>(header->dwBytesRecorded);
+    if (recorded > BufferLength)
+        recorded = BufferLength;
+    const uint8_t* samples = reinterpret_cast<const uint8_t*>(header->lpData);
+    if (recorded > 0)
+        SamplePipe.add(samples, recorded);
+    // Back to the device before drawing: it fills the other two meanwhile, so this one is not
+    // written again until they are done.
+    AddBuffer(header);
+    if (recorded > 0)
+        DrawWaveform(dialog, samples, recorded);
+}
+
+void ShowPosition()
+{
+    if (CaptureState != 0 || !Device)
+        return;
+    MMTIME position = {};
+    position.wType = TIME_BYTES;
+    if (waveInGetPosition(Device, &position, sizeof position) != MMSYSERR_NOERROR ||
+        position.wType != TIME_BYTES)
+        return;
+    SetDlgItemInt(MainDialog, IDC_RECPOS, position.u.cb, FALSE);
+}
+
+bool ResetSoundDevice()
+{
+    if (!Device)
+        return true;
+    if (waveInReset(Device) != MMSYSERR_NOERROR)
+        return false;
+    TakeReturnedBuffers();
+    // No buffer may have been out at all (every queueing failed); then nothing else would close it.
+    CloseIfDrained();
+    return true;
+}
+
+void ShowWaveError(MMRESULT code)
+{
+    char text[1024];
+    if (waveInGetErrorTextA(code, text, sizeof text) != MMSYSERR_NOERROR)
+        std::snprintf(text, sizeof text, "Wave input error %u", static_cast<unsigned>(code));
+    ShowInfo(text);
+}
