@@ -28,6 +28,13 @@ void AppendToLogFile(const char* message)
     std::fclose(file);
 }
 
+void FormatTo(void (*show)(const char*), const char* format, va_list args)
+{
+    char message[kLineSize];
+    std::vsnprintf(message, sizeof message, format, args);
+    show(message);
+}
+
 }  // namespace
 
 void LogStatus(const char* message)
@@ -62,20 +69,16 @@ void FatalError(const char* text)
 
 void LogStatusF(const char* format, ...)
 {
-    char message[kLineSize];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    FormatTo(LogStatus, format, args);
     va_end(args);
-    LogStatus(message);
 }
 
 void ShowTextF(const char* format, ...)
 {
-    char message[kLineSize];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    FormatTo(ShowText, format, args);
     va_end(args);
-    ShowText(message);
 }
