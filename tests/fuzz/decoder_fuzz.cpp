@@ -1,0 +1,136 @@
+// Fuzz target: any recording under any thresholds through a raw-file run of the decoder, as the
+// program's Start with a raw file does it: OpenRawInput, file mode, DecoderThread to the end of the
+// file, then what Stop leaves behind closed.
+// Input: the first 40 bytes are the ten thresholds, each a little-endian signed 32-bit number in the
+// order of TimingFields (missing ones keep their defaults; BaseLine keeps its low 8 bits, as the
+// settings field does); the rest is the recording, one unsigned sample per byte.
+// Besides the sanitizers, every run checks what a user relies on: the run ends at the end of the
+// file, every finished block's file carries its true length, only the file the next run would
+// reuse is unfinished, and no block holds more bytes than the samples could carry.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "capture/capture.h"
+#include "decoder/catalogue.h"
+#include "decoder/halfperiod.h"
+#include "decoder/stop.h"
+#include "decoder/tape.h"
+#include "decoder/timing.h"
+#include "tests/fuzz/fuzz_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const size_t kSettingsBytes = 4 * kTimingFieldCount;
+
+TimingRecord SettingsFrom(const uint8_t* data, size_t size)
+{
+    TimingRecord settings = DefaultTiming();
+    for (int i = 0; i < kTimingFieldCount; ++i) {
+        const size_t at = 4 * static_cast<size_t>(i);
+        if (at + 4 > size)
+            break;
+        const uint32_t value = data[at] | data[at + 1] << 8 | data[at + 2] << 16 |
+                               static_cast<uint32_t>(data[at + 3]) << 24;
+        SetTimingValue(settings, i, static_cast<int32_t>(value));
+    }
+    return settings;
+}
+
+std::vector<uint8_t> ReadAll(const fs::path& name)
+{
+    std::ifstream in(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The state of a fresh process, so that each input is decoded as the first run after start-up.
+void FreshProcess()
+{
+    EmptyCurrentDirectory();
+    ResetHalfPeriodState();
+    CloseRawInput();
+    CloseTapOutput();
+    SetFileMode(false);
+    ClearDecoderStop();
+    CaptureState = 1;
+    NextTapeNumber = 0;
+}
+
+void CheckTapFiles(size_t sampleCount)
+{
+    const std::string unfinished = [] {
+        char name[32];
+        TapeFileName(name, sizeof name, NextTapeNumber);
+        return std::string(name);
+    }();
+    bool unfinishedSeen = false;
+    size_t blockBytes = 0;
+    std::error_code error;
+    for (fs::directory_iterator it(".", error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        const int64_t number = TapeFileNumber(name.c_str());
+        if (number < 0)
+            continue;
+        if (number > NextTapeNumber)
+            FuzzFailure("a TAP file numbered past NextTapeNumber", name);
+        const std::vector<uint8_t> bytes = ReadAll(name);
+        if (bytes.size() < 2)
+            FuzzFailure("a TAP file without its length field", name);
+        blockBytes += bytes.size() - 2;
+        const unsigned field = bytes[0] | bytes[1] << 8;
+        if (name == unfinished) {
+            // The block the end of the file interrupted: it keeps the two placeholder blanks.
+            unfinishedSeen = true;
+            if (bytes[0] != 0x20 || bytes[1] != 0x20)
+                FuzzFailure("the interrupted block's file has no placeholder", name);
+        } else if (bytes.size() < 3 || field != ((bytes.size() - 2) & 0xFFFF)) {
+            FuzzFailure("a finished block's length field does not match its file", name);
+        }
+    }
+    if (!unfinishedSeen)
+        FuzzFailure("no file for the block the end of the recording interrupted", unfinished);
+    // Every half-period takes at least one sample and a byte takes sixteen of them.
+    if (blockBytes > sampleCount / 16)
+        FuzzFailure("more block bytes than the samples could carry", std::to_string(blockBytes));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    EnterScratchDirectory();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FreshProcess();
+    const size_t skip = size < kSettingsBytes ? size : kSettingsBytes;
+    const size_t sampleCount = size - skip;
+    {
+        std::ofstream raw("input.pcm", std::ios::binary | std::ios::trunc);
+        raw.write(reinterpret_cast<const char*>(data + skip), static_cast<std::streamsize>(sampleCount));
+        if (!raw)
+            FuzzFailure("cannot write the recording", "input.pcm");
+    }
+
+    ScanTapeFiles();  // start-up, in the empty TAPE directory
+    TimingSettings = SettingsFrom(data, size);
+    if (!OpenRawInput("input.pcm"))
+        FuzzFailure("cannot open the recording", "input.pcm");
+    SetFileMode(true);
+    const int exitCode = DecoderThread();
+    if (exitCode != kExitEndOfFile)
+        FuzzFailure("a raw-file run did not end at the end of its file", std::to_string(exitCode));
+    // The end of the file closes everything itself; Stop would find nothing left to close.
+    if (FileMode() || RawInputOpen() || TapOutputOpen() || CaptureState != 1)
+        FuzzFailure("the end of the file left the run half open", "");
+    CheckTapFiles(sampleCount);
+    return 0;
+}

@@ -1,0 +1,111 @@
+// The seam reads every text it gets to its terminator, so an unterminated or overlong line shows
+// up under AddressSanitizer. A fatal box means a broken invariant of the core, which is a finding:
+// it aborts instead of ending the process quietly.
+#include "tests/fuzz/fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "capture/capture.h"
+#include "report/ui.h"
+
+namespace fs = std::filesystem;
+
+FuzzUi FuzzUiState;
+
+namespace {
+
+fs::path scratch;
+
+void RemoveScratch()
+{
+    std::error_code ignored;
+    fs::current_path(fs::temp_directory_path(ignored), ignored);
+    fs::remove_all(scratch, ignored);
+}
+
+// Every pane line the core composes fits 255 characters; a longer one would have overrun its buffer.
+void TakeText(const char* text)
+{
+    if (std::strlen(text) > 255)
+        FuzzFailure("a text longer than a pane line", text);
+}
+
+}  // namespace
+
+void UiStatusInsert(const char* text)
+{
+    TakeText(text);
+}
+
+void UiHeaderInsert(const char* text)
+{
+    TakeText(text);
+}
+
+void UiCatalogueReset()
+{
+    FuzzUiState.catalogue.clear();
+}
+
+void UiCatalogueAppend(const char* line)
+{
+    TakeText(line);
+    FuzzUiState.catalogue.push_back(line);
+}
+
+void UiCatalogueSelectLast() {}
+
+void UiRunControlsIdle() {}
+
+void UiInfoBox(const char* text)
+{
+    TakeText(text);
+}
+
+void UiFatalBox(const char* text)
+{
+    std::fprintf(stderr, "FATAL ERROR: %s\n", text);
+    std::abort();
+}
+
+void UiLocalTime(int* hour, int* minute, int* second)
+{
+    *hour = 23;
+    *minute = 59;
+    *second = 59;
+}
+
+bool ResetSoundDevice()
+{
+    return true;
+}
+
+void EnterScratchDirectory()
+{
+    std::error_code error;
+    std::string pattern = (fs::temp_directory_path(error) / "quorvane-fuzz-XXXXXX").string();
+    if (error || !mkdtemp(pattern.data()))
+        FuzzFailure("cannot create a scratch directory", pattern);
+    scratch = pattern;
+    fs::current_path(scratch, error);
+    if (error)
+        FuzzFailure("cannot enter the scratch directory", error.message());
+    std::atexit(RemoveScratch);
+}
+
+void EmptyCurrentDirectory()
+{
+    std::error_code error;
+    for (fs::directory_iterator it(".", error), end; !error && it != end; it.increment(error))
+        fs::remove_all(it->path(), error);
+}
+
+void FuzzFailure(const char* what, const std::string& detail)
+{
+    std::fprintf(stderr, "quorvane fuzz: %s: %s\n", what, detail.c_str());
+    std::abort();
+}

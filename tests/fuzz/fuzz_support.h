@@ -1,0 +1,26 @@
+// Shared by the fuzz targets: their implementation of the user-interface seam, which keeps only the
+// catalogue list for the targets' checks, and the private directory every run writes into.
+// Fuzzer thread only: the targets run the decoder thread's body on the fuzzer's own thread.
+#ifndef QUORVANE_FUZZ_SUPPORT_H
+#define QUORVANE_FUZZ_SUPPORT_H
+
+#include <string>
+#include <vector>
+
+struct FuzzUi {
+    std::vector<std::string> catalogue;  // lines appended since the last reset of the list
+};
+
+extern FuzzUi FuzzUiState;
+
+// Creates a private directory under the temporary directory (TMPDIR), enters it, and removes it at
+// exit. Aborts when that fails: a target has nowhere else to write.
+void EnterScratchDirectory();
+
+// Removes every entry of the current directory, so each input starts from an empty one.
+void EmptyCurrentDirectory();
+
+// Stops the fuzzer with a message: a check on the core's results failed.
+[[noreturn]] void FuzzFailure(const char* what, const std::string& detail);
+
+#endif

@@ -1,0 +1,126 @@
+#!/usr/bin/env python3
+# Writes the fuzz targets' seed corpora (corpus-decoder/, corpus-catalogue/ beside this script):
+# small recordings that reach every stage of the decoder under the default and under odd
+# thresholds, and TAP files of every kind the catalogue tells apart. Run it again after changing
+# it; the fuzzers only read these files.
+import os
+import random
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DEFAULTS = [21, 36, 300, 4, 18, 15, 28, 33, 54, 128]  # PilotMin ... OneMax, BaseLine
+
+
+class Signal:
+    """Samples built half-wave by half-wave, starting on the high side, at the ROM timings."""
+
+    def __init__(self):
+        self.samples = bytearray()
+        self.high = True
+
+    def half(self, length):
+        self.samples += bytes([200 if self.high else 56]) * length
+        self.high = not self.high
+        return self
+
+    def pilot(self, count, length=27):
+        for _ in range(count):
+            self.half(length)
+        return self
+
+    def byte(self, value):
+        for bit in range(7, -1, -1):
+            length = 22 if value >> bit & 1 else 11
+            self.half(length).half(length)
+        return self
+
+    def block(self, data, pilot=400):
+        self.pilot(pilot).half(8).half(9)
+        for value in data:
+            self.byte(value)
+        return self.half(60).half(300)
+
+
+def with_checksum(flag, payload):
+    block = bytes([flag]) + bytes(payload)
+    check = 0
+    for value in block:
+        check ^= value
+    return block + bytes([check])
+
+
+def header(kind, name, length):
+    payload = bytes([kind]) + name.ljust(10)[:10] + struct.pack('<HHH', length, 10, 0x8000)
+    return with_checksum(0x00, payload)
+
+
+def settings(values):
+    return b''.join(struct.pack('<i', v) for v in values)
+
+
+def write(corpus, name, data):
+    path = os.path.join(HERE, corpus, name)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, 'wb') as out:
+        out.write(data)
+
+
+def decoder_seeds():
+    rng = random.Random(1)
+    s = Signal()
+    s.block(header(3, b'SCREEN', 6912)).block(with_checksum(0xFF, range(40)))
+    s.pilot(400).half(8).half(9).byte(0x11).half(3)  # the recording ends inside a block
+    write('corpus-decoder', 'defaults-header-data-cut', settings(DEFAULTS) + s.samples)
+
+    short = DEFAULTS[:]
+    short[2] = 8  # PilotWait: blocks after a few pilot half-periods keep the inputs small
+    s = Signal()
+    s.block(header(0, b'MYGAME', 1234), pilot=12).block(with_checksum(0xFF, [1, 2, 3]), pilot=12)
+    s.pilot(12).half(8).half(9).half(60).half(300)  # an empty block
+    s.block(with_checksum(0xFF, [7, 7]) + b'\x01', pilot=12)  # a bad checksum
+    write('corpus-decoder', 'short-pilot-blocks', settings(short) + s.samples)
+
+    s = Signal()
+    s.pilot(12).half(40).pilot(12).half(8).half(30).pilot(12).half(8).half(9).half(300)
+    write('corpus-decoder', 'short-pilot-breaks', settings(short) + s.samples)
+
+    noise = bytes(rng.randrange(256) for _ in range(4000))
+    inverted = [36, 21, 1, 18, 4, 28, 15, 54, 33, 128]  # every minimum above its maximum
+    write('corpus-decoder', 'inverted-ranges', settings(inverted) + noise)
+    open_ranges = [-5, 1000, 0, -1, 1000, -2, 1000, -2, 1000, 0]  # everything matches, BaseLine 0
+    write('corpus-decoder', 'open-ranges', settings(open_ranges) + noise)
+    huge = [21, 36, 0x7FFFFFFF, 4, 18, 15, 28, 33, 54, 0x7FFFFFFF]  # huge PilotWait, BaseLine 255
+    write('corpus-decoder', 'huge-wait', settings(huge) + noise[:500])
+    overlap = [21, 36, 8, 4, 18, 15, 60, 15, 60, 300]  # overlapping bit ranges, BaseLine 300 = 44
+    s = Signal()
+    s.block(with_checksum(0xFF, [0x55, 0xAA]), pilot=12)
+    write('corpus-decoder', 'overlapping-bits', settings(overlap) + s.samples)
+    write('corpus-decoder', 'settings-only', settings(DEFAULTS))
+    write('corpus-decoder', 'empty', b'')
+
+
+def catalogue_seeds():
+    def tap(block):
+        return struct.pack('<H', len(block) & 0xFFFF) + block
+
+    cases = {
+        'program-header': (0x00, tap(header(0, b'MYGAME', 1234))),
+        'array-header': (0x11, tap(header(1, b'NUMBERS', 50))),
+        'bytes-header': (0x22, tap(header(3, b'SCREEN', 6912))),
+        'unknown-type-header': (0x33, tap(header(7, b'ODD', 3))),
+        'name-with-zero': (0xF4, tap(header(0, b'AB\x00CDEFGHI', 9))),
+        'data-flag-21-bytes': (0x85, tap(with_checksum(0xFF, range(17)))),
+        'data-block': (0x96, tap(with_checksum(0xFF, range(200)))),
+        'placeholder-only': (0xA7, b'\x20\x20'),
+        'unfinished': (0xB8, b'\x20\x20\x00\x03'),
+        'one-byte': (0xC9, b'\x13'),
+        'twenty-bytes': (0xDA, tap(header(0, b'SHORT', 1))[:20]),
+        'twenty-two-bytes': (0xEB, tap(header(0, b'LONG', 1)) + b'\x00'),
+        'empty': (0x0C, b''),
+    }
+    for name, (layout, contents) in cases.items():
+        write('corpus-catalogue', name, bytes([layout]) + contents)
+
+
+decoder_seeds()
+catalogue_seeds()
