@@ -77,14 +77,16 @@ pids=()
 for target in decoder catalogue; do
     mkdir -p "$build/corpus-$target"
     (
+        # A smaller quarantine than AddressSanitizer's 256 MB keeps the memory limit for the code.
         cd "$scratch" &&
-            TMPDIR=$scratch "$build/${target}_fuzz" -max_total_time="$seconds" -rss_limit_mb=512 \
+            TMPDIR=$scratch ASAN_OPTIONS=quarantine_size_mb=64 "$build/${target}_fuzz" -max_total_time="$seconds" -rss_limit_mb=512 \
                 -timeout=30 -max_len="${max_len[$target]}" -print_final_stats=1 \
                 -artifact_prefix="$build/crash-$target-" \
                 "$build/corpus-$target" "$here/corpus-$target"
     ) >"$build/$target.log" 2>&1 &
     pids+=($!)
 done
+trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$scratch"' EXIT
 status=0
 summary=()
 for i in 0 1; do
