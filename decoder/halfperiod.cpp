@@ -23,7 +23,8 @@ enum { kBatch = 16384 };
 uint8_t batch[kBatch];
 int32_t batchFill = 0;
 int32_t batchPos = 0;
-int32_t batchStart = 0;  // raw-file offset of batch[0]
+// Raw-file offset of batch[0]: 64-bit, since a recording of 13.5 hours passes 2 GiB.
+int64_t batchStart = 0;
 
 [[noreturn]] void EndOfRawFile()
 {
@@ -83,7 +84,8 @@ int32_t ReadHalfPeriod()
 
 int32_t RawPosition()
 {
-    return batchStart + batchPos;
+    // The log prints a 32-bit offset; past 2 GiB it wraps rather than overflows.
+    return static_cast<int32_t>(static_cast<uint32_t>(batchStart + batchPos));
 }
 
 bool OpenRawInput(const char* name)

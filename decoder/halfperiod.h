@@ -16,7 +16,7 @@ enum { kHalfPeriodTimeout = 200 };
 // kHalfPeriodTimeout samples.
 int32_t ReadHalfPeriod();
 
-// Bytes taken from the raw file so far (meaningful in file mode).
+// Bytes taken from the raw file so far (meaningful in file mode), modulo 2^32 past 2 GiB.
 int32_t RawPosition();
 
 // Opens the raw recording for reading (binary, never creating it); false when it does not open.
