@@ -1,5 +1,8 @@
 #include "report/waveform.h"
 
+#include <cassert>
+#include <cstddef>
+
 std::vector<WaveformColumn> WaveformColumns(int left, int top, int right, int bottom,
                                             const uint8_t* samples, int32_t length)
 {
@@ -36,4 +39,27 @@ std::vector<WaveformColumn> WaveformColumns(int left, int top, int right, int bo
         position += step;
     }
     return columns;
+}
+
+WaveformPicture PaintWaveform(const std::vector<WaveformColumn>& columns)
+{
+    WaveformPicture picture{0, 0, 0, 0, {}};
+    if (columns.empty())
+        return picture;
+    picture.left = columns.front().x;
+    picture.top = columns.front().eraseTop;
+    picture.width = static_cast<int>(columns.size());
+    picture.height = columns.front().eraseBottom - columns.front().eraseTop;
+    if (picture.height <= 0)
+        return picture;
+    picture.pixels.assign(static_cast<std::size_t>(picture.width) * picture.height, kWaveformBlack);
+    for (int i = 0; i < picture.width; ++i) {
+        const WaveformColumn& column = columns[i];
+        const int direction = column.sampleTo > column.sampleFrom ? 1 : -1;
+        for (int y = column.sampleFrom; y != column.sampleTo; y += direction) {
+            assert(y >= picture.top && y < picture.top + picture.height);
+            picture.pixels[static_cast<std::size_t>(y - picture.top) * picture.width + i] = kWaveformGreen;
+        }
+    }
+    return picture;
 }

@@ -1,8 +1,9 @@
 // Geometry of the waveform strip: one recorded buffer squeezed or stretched to the strip's width,
 // one column per pixel. Each column gets an erase line over the strip's full height and a sample
 // line from the middle to the sample's offset (values above 128 below the middle, below 128 above).
-// Pure arithmetic on the user-interface thread; the drawing itself is DrawWaveform in
-// waveform_win32.cpp. Nothing here fails; a buffer shorter than the strip repeats its samples and
+// The lines are also rendered here into the pixels they paint, so that the strip reaches the screen
+// in one transfer (DrawWaveform in waveform_win32.cpp) instead of four line calls per column.
+// Pure arithmetic on the user-interface thread. Nothing here fails; a buffer shorter than the strip repeats its samples and
 // an empty one draws a flat line without reading it.
 #ifndef QUORVANE_WAVEFORM_H
 #define QUORVANE_WAVEFORM_H
@@ -21,5 +22,19 @@ struct WaveformColumn {
 // none when the strip has no width.
 std::vector<WaveformColumn> WaveformColumns(int left, int top, int right, int bottom,
                                             const uint8_t* samples, int32_t length);
+
+// Pixel values as a 32-bit device-independent bitmap stores them (0x00RRGGBB).
+enum : uint32_t { kWaveformBlack = 0x000000, kWaveformGreen = 0x00FF00 };
+
+// What the lines of the columns paint: every erase line black, then every sample line green, each
+// line covering its start point and stopping short of its end point, as a one-pixel line does.
+// The rectangle is exactly the pixels the lines touch: the columns' x range and erase range (for
+// an odd height the bottom row is left alone).
+struct WaveformPicture {
+    int left, top, width, height;
+    std::vector<uint32_t> pixels;  // width x height, top row first
+};
+
+WaveformPicture PaintWaveform(const std::vector<WaveformColumn>& columns);
 
 #endif

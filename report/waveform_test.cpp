@@ -120,3 +120,70 @@ TEST(Waveform, EmptyBufferDrawsFlatLineWithoutReading)
 }
 
 }  // namespace
+
+namespace {
+
+uint32_t PixelAt(const WaveformPicture& picture, int x, int y)
+{
+    return picture.pixels[static_cast<size_t>(y - picture.top) * picture.width + (x - picture.left)];
+}
+
+// Rows of column x that are green, top to bottom.
+std::vector<int> GreenRows(const WaveformPicture& picture, int x)
+{
+    std::vector<int> rows;
+    for (int y = picture.top; y < picture.top + picture.height; ++y)
+        if (PixelAt(picture, x, y) == kWaveformGreen)
+            rows.push_back(y);
+    return rows;
+}
+
+std::vector<int> Range(int from, int to)
+{
+    std::vector<int> rows;
+    for (int y = from; y < to; ++y)
+        rows.push_back(y);
+    return rows;
+}
+
+TEST(WaveformPicture, FlatBufferIsAllBlack)
+{
+    const std::vector<uint8_t> samples(1024, 128);
+    const WaveformPicture picture = PaintWaveform(WaveformColumns(3, 5, 103, 105, samples.data(), 1024));
+    EXPECT_EQ(picture.left, 3);
+    EXPECT_EQ(picture.top, 5);
+    EXPECT_EQ(picture.width, 100);
+    EXPECT_EQ(picture.height, 100);
+    for (uint32_t pixel : picture.pixels)
+        ASSERT_EQ(pixel, kWaveformBlack);
+}
+
+// A line covers its start point and stops short of its end point, in both directions.
+TEST(WaveformPicture, SampleLinesStopShortOfTheirEnd)
+{
+    const uint8_t samples[] = {255, 0, 129, 140};
+    const WaveformPicture picture = PaintWaveform(WaveformColumns(0, 0, 4, 100, samples, 4));
+    EXPECT_EQ(GreenRows(picture, 0), Range(50, 99));   // to 50 + 49
+    EXPECT_EQ(GreenRows(picture, 1), Range(1, 51));    // up to 50 - 50 = the top row, not painted
+    EXPECT_TRUE(GreenRows(picture, 2).empty());        // a zero-length line paints nothing
+    EXPECT_EQ(GreenRows(picture, 3), Range(50, 54));   // 12 x 100/256 truncates to 4
+}
+
+TEST(WaveformPicture, OddHeightLeavesBottomRowAlone)
+{
+    const uint8_t samples[] = {255, 0};
+    const WaveformPicture picture = PaintWaveform(WaveformColumns(0, 10, 2, 101, samples, 2));
+    EXPECT_EQ(picture.top, 10);
+    EXPECT_EQ(picture.height, 90);
+    EXPECT_EQ(GreenRows(picture, 0), Range(55, 55 + 45));
+    EXPECT_EQ(GreenRows(picture, 1), Range(11, 56));
+}
+
+TEST(WaveformPicture, NothingToPaint)
+{
+    const uint8_t samples[] = {0};
+    EXPECT_TRUE(PaintWaveform(WaveformColumns(0, 0, 0, 50, samples, 1)).pixels.empty());
+    EXPECT_TRUE(PaintWaveform(WaveformColumns(0, 0, 50, 1, samples, 1)).pixels.empty());
+}
+
+}  // namespace
