@@ -18,8 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Numbers of more digits than this are left alone: the counter would never reach them.
-const int kMaxDigits = 9;
 
 bool SameLetters(const char* text, const char* lower, size_t n)
 {
@@ -48,7 +46,8 @@ int64_t TapeFileNumber(const char* name)
     if (n < 3 + 3 + 4 || !SameLetters(name, "out", 3) || !SameLetters(name + n - 4, ".tap", 4))
         return -1;
     const size_t digits = n - 7;
-    if (digits > static_cast<size_t>(kMaxDigits))
+    // Longer numbers are left alone: the decoder never writes past kHighestTapeNumber.
+    if (digits > 9)
         return -1;
     // "%03i" pads to three digits and never writes a leading zero beyond that.
     if (digits > 3 && name[3] == '0')

@@ -90,7 +90,7 @@ int DecoderThread()
         for (;;) {
             char name[32];
             TapeFileName(name, sizeof name, NextTapeNumber);
-            if (!OpenTapOutput(name)) {
+            if (NextTapeNumber > kHighestTapeNumber || !OpenTapOutput(name)) {
                 LogStatus("Can't create file. Exit task");
                 return kExitCannotCreate;
             }

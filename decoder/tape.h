@@ -13,6 +13,10 @@
 // Number of the next file to write. Written by the scanning thread only.
 extern int32_t NextTapeNumber;
 
+// The highest number the catalogue counts; past it a block would overwrite the one before, so the
+// decoder stops there instead.
+const int32_t kHighestTapeNumber = 999999999;
+
 // Decodes blocks until stopped; returns the exit code: 0 a TAP file could not be created, -1 the raw
 // file ended, -2 stopped.
 int DecoderThread();
