@@ -16,17 +16,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
 
-Bytes TapFile(const Bytes& block)
-{
-    Bytes file;
-    file.reserve(block.size() + 2);
-    file.push_back(static_cast<uint8_t>(block.size() & 0xFF));
-    file.push_back(static_cast<uint8_t>(block.size() >> 8 & 0xFF));
-    for (uint8_t b : block)
-        file.push_back(b);
-    return file;
-}
-
 class TapeTest : public CoreTest {
 protected:
     void StartUpScan()

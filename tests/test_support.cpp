@@ -81,6 +81,17 @@ std::vector<uint8_t> HeaderBlock(uint8_t type, const std::string& name, uint16_t
     return WithChecksum(0x00, payload);
 }
 
+std::vector<uint8_t> TapFile(const std::vector<uint8_t>& block)
+{
+    std::vector<uint8_t> file;
+    file.reserve(block.size() + 2);
+    file.push_back(static_cast<uint8_t>(block.size() & 0xFF));
+    file.push_back(static_cast<uint8_t>(block.size() >> 8 & 0xFF));
+    for (uint8_t b : block)
+        file.push_back(b);
+    return file;
+}
+
 std::vector<uint8_t> ReadFileBytes(const std::string& name)
 {
     std::ifstream in(name, std::ios::binary);

@@ -33,6 +33,9 @@ std::vector<uint8_t> WithChecksum(uint8_t flag, const std::vector<uint8_t>& payl
 // A 19-byte header block (flag 0): type, ten name bytes, data length, two parameters, checksum.
 std::vector<uint8_t> HeaderBlock(uint8_t type, const std::string& name, uint16_t dataLength);
 
+// A TAP file of one block: 2-byte little-endian length (low 16 bits), then the block.
+std::vector<uint8_t> TapFile(const std::vector<uint8_t>& block);
+
 std::vector<uint8_t> ReadFileBytes(const std::string& name);
 void WriteFileBytes(const std::string& name, const std::vector<uint8_t>& bytes);
 std::string ReadFileText(const std::string& name);

@@ -56,17 +56,6 @@ Bytes TaggedBlock(uint16_t tag, size_t payloadLength, std::mt19937& random)
     return block;
 }
 
-Bytes TapFile(const Bytes& block)
-{
-    Bytes file;
-    file.reserve(block.size() + 2);
-    file.push_back(static_cast<uint8_t>(block.size() & 0xFF));
-    file.push_back(static_cast<uint8_t>(block.size() >> 8 & 0xFF));
-    for (uint8_t b : block)
-        file.push_back(b);
-    return file;
-}
-
 bool IsUnfinished(const Bytes& file)
 {
     return file.size() >= 2 && file[0] == 0x20 && file[1] == 0x20;
