@@ -36,7 +36,6 @@ size_t BlocksPossiblyDone(const Recording& recording, size_t length);
 // when a run starts in the middle of a block. The first two bytes after the flag are `tag`.
 Bytes TaggedBlock(uint16_t tag, size_t payloadLength, std::mt19937& random);
 
-
 // A file still carrying the placeholder length that marks a block left unfinished.
 bool IsUnfinished(const Bytes& file);
 
