@@ -45,7 +45,7 @@ windows() {
 stage "native build and tests" native
 stage "address and undefined-behaviour sanitizers" sanitized build-asan address,undefined
 stage "thread sanitizer" sanitized build-tsan thread
-[ -x tests/fuzz/run.sh ] && stage "fuzzing" bash tests/fuzz/run.sh "$root/build-fuzz"
+stage "fuzzing" bash tests/fuzz/run.sh "$root/build-fuzz"
 stage "Windows cross build" windows
 [ -x tests/wine/run.sh ] && stage "Windows program under Wine" bash tests/wine/run.sh "$root/build" "$root/build-win32"
 
