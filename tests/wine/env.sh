@@ -15,9 +15,10 @@ QV_TMP=""
 
 qv_say() { echo "env: $*" >&2; }
 
-# Runs a command in the background, remembering its pid for the teardown.
+# Runs a command in the background, remembering its pid for the teardown. Its output goes to a file
+# so that no pipe of the caller (a command substitution) waits for it.
 qv_spawn() {
-    "$@" &
+    "$@" >>"$QV_TMP/spawned.log" 2>&1 &
     QV_PIDS+=("$!")
 }
 
@@ -47,8 +48,8 @@ qv_locale_up() {
 qv_x_up() {
     local number="$QV_TMP/display"
     # The screen is larger than the dialogs need so the screenshot can show both side by side.
-    qv_spawn timeout "${QV_X_LIMIT:-3600}" Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
-        3>"$number" 2>"$QV_TMP/xvfb.err"
+    qv_spawn timeout "${QV_X_LIMIT:-1800}" Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
+        3>"$number"
     qv_wait_file "$number" 100 || { qv_say "Xvfb did not start"; return 1; }
     export DISPLAY=":$(head -n1 "$number")"
     timeout 10 xdpyinfo >/dev/null 2>&1 || { qv_say "display $DISPLAY does not answer"; return 1; }
@@ -72,12 +73,23 @@ qv_wine_up() {
     # A wineserver of our own that stays up between the checks (no 10 s start-up per program), in the
     # foreground so that its pid is ours to end.
     mkdir -p "$WINEPREFIX"
-    qv_spawn timeout "${QV_X_LIMIT:-3600}" wineserver -f -p
+    qv_spawn timeout "${QV_X_LIMIT:-1800}" wineserver -f -p
+    QV_WINESERVER_PID=$!
     QV_WINE_LIMIT=180 qv_wine wineboot -i >/dev/null 2>&1 || { qv_say "wineboot -i failed"; return 1; }
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
     # No audio driver: the program meets a machine without a sound card.
     qv_wine_settings "" || return 1
+}
+
+# Ends our wineserver (which writes the registry to user.reg as it exits, and ends every program
+# still running in the prefix) and starts a fresh one.
+qv_wine_flush() {
+    local pid=${QV_WINESERVER_PID:-}
+    WINEPREFIX="$WINEPREFIX" timeout 20 wineserver -k 2>/dev/null
+    [[ -n $pid ]] && timeout 20 tail --pid="$pid" -f /dev/null
+    qv_spawn timeout "${QV_X_LIMIT:-1800}" wineserver -f -p
+    QV_WINESERVER_PID=$!
 }
 
 # A private PulseAudio: a null sink whose monitor is the default source, reached on a unix socket in
@@ -87,7 +99,7 @@ qv_pulse_up() {
     mkdir -p "$dir/runtime" "$dir/state"
     QV_PULSE_SOCKET="$dir/native"
     export PULSE_RUNTIME_PATH="$dir/runtime" PULSE_STATE_PATH="$dir/state" PULSE_SERVER="unix:$QV_PULSE_SOCKET"
-    qv_spawn timeout "${QV_X_LIMIT:-3600}" pulseaudio -n --daemonize=no --system=no --use-pid-file=no \
+    qv_spawn timeout "${QV_X_LIMIT:-1800}" pulseaudio -n --daemonize=no --system=no --use-pid-file=no \
         --exit-idle-time=-1 --disallow-exit --disable-shm=yes --log-target=file:"$dir/pulse.log" \
         -L "module-native-protocol-unix socket=$QV_PULSE_SOCKET auth-anonymous=1" \
         -L "module-null-sink sink_name=vsink format=u8 rate=44100 channels=1" \
@@ -122,7 +134,7 @@ qv_env_down() {
         kill -KILL "$pid" 2>/dev/null
     done
     QV_PIDS=()
-    if [[ -n $QV_TMP && -d $QV_TMP && -z $QV_KEEP ]]; then
+    if [[ -n $QV_TMP && -d $QV_TMP && -z ${QV_KEEP:-} ]]; then
         rm -rf "$QV_TMP"
     fi
 }
