@@ -249,6 +249,24 @@ void WaitText(const char* title, int id, const char* wanted, long ms)
     }
 }
 
+// For counters the program shows as decimal text (the recording position).
+void WaitNumber(const char* title, int id, long minimum, long ms)
+{
+    ULONGLONG deadline = Deadline(ms);
+    for (;;) {
+        HWND control = NeedControl(NeedDialog(title), title, id);
+        std::string text = WindowText(control);
+        if (!text.empty() && std::strtol(text.c_str(), nullptr, 10) >= minimum) {
+            return;
+        }
+        if (Expired(deadline)) {
+            Fail(Format("control %d of \"%s\" shows \"%s\", not %ld or more, after %ld ms", id, title, text.c_str(),
+                        minimum, ms));
+        }
+        Sleep(kPollMs);
+    }
+}
+
 // The process must be opened while its window still exists, so the command that makes it quit and
 // the wait for its end are one step.
 void QuitAndWait(const char* title, UINT message, WPARAM wParam, long ms)
@@ -296,6 +314,7 @@ const CommandSpec kCommands[] = {
     {"wait-enabled", 3, "TITLE ID MS", "wait until the control is enabled"},
     {"wait-disabled", 3, "TITLE ID MS", "wait until the control is disabled"},
     {"wait-text", 4, "TITLE ID TEXT MS", "wait until the control's text contains TEXT"},
+    {"wait-number", 4, "TITLE ID MIN MS", "wait until the control shows a number of at least MIN"},
     {"radio", 2, "TITLE ID", "check a radio button, unchecking the rest of its group"},
     {"checked", 2, "TITLE ID", "print 1 if the button is checked, else 0"},
     {"lbcount", 2, "TITLE ID", "print a list box's line count"},
@@ -349,6 +368,8 @@ void Run(const std::string& name, char** a)
                     name == "wait-enabled");
     } else if (name == "wait-text") {
         WaitText(a[0], static_cast<int>(ParseNumber(a[1], "ID")), a[2], ParseNumber(a[3], "MS"));
+    } else if (name == "wait-number") {
+        WaitNumber(a[0], static_cast<int>(ParseNumber(a[1], "ID")), ParseNumber(a[2], "MIN"), ParseNumber(a[3], "MS"));
     } else if (name == "radio") {
         CheckRadio(a[0], static_cast<int>(ParseNumber(a[1], "ID")));
     } else if (name == "checked") {

@@ -3,7 +3,7 @@
 # and driven through its dialogs with qvdrive; what it shows and the files it leaves are compared with
 # what the Parts of the program promise and with what quorvane-decode leaves for the same recording.
 #
-#   run.sh [--live | --no-live] [--long] [--shots DIR] NATIVE_BUILD WIN32_BUILD
+#   run.sh [--live | --no-live | --live-only] [--long] [--shots DIR] NATIVE_BUILD WIN32_BUILD
 #
 # NATIVE_BUILD holds tools/quorvane-tapgen; WIN32_BUILD holds app/quorvane.exe,
 # app/quorvane-decode.exe and tests/driver/qvdrive.exe. The live-audio group (a private PulseAudio
@@ -21,6 +21,7 @@ shots=""
 while [[ $# -gt 0 && $1 == --* ]]; do
     case $1 in
     --live) live=1 ;;
+    --live-only) live=only ;;
     --no-live) live=0 ;;
     --long) long=1 ;;
     --shots)
@@ -35,7 +36,7 @@ while [[ $# -gt 0 && $1 == --* ]]; do
     shift
 done
 if [[ $# -ne 2 ]]; then
-    echo "usage: run.sh [--live | --no-live] [--long] [--shots DIR] NATIVE_BUILD WIN32_BUILD" >&2
+    echo "usage: run.sh [--live | --no-live | --live-only] [--long] [--shots DIR] NATIVE_BUILD WIN32_BUILD" >&2
     exit 2
 fi
 native="$(cd "$1" && pwd)" || exit 2
@@ -169,7 +170,8 @@ check() {
         echo "FAIL $name: $(head -n1 "$WHYF")"
         failed=$((failed + 1))
     fi
-    app_cleanup
+    # A group of checks on one program run keeps it between them.
+    [[ -n ${KEEP_APP:-} ]] || app_cleanup
 }
 
 # A fresh directory for a check to start the program in.
@@ -503,7 +505,8 @@ check_generate_sound() {
     app_quit
 }
 
-# Both dialogs side by side on the screen, after the bundled sample has been decoded.
+# Both dialogs, one above the other, as they are on the screen now; the whole screen is kept in
+# $QV_TMP/root.png for a closer look at a part of it.
 screenshot() {
     local out=$1 main settings l t r b sl st sr sb
     main="$(D rect "$MAIN" 0)" || return 1
@@ -512,8 +515,9 @@ screenshot() {
     settings="$(D rect "$SETTINGS" 0)" || return 1
     read -r sl st sr sb <<<"$settings"
     ((sr > r)) && r=$sr
-    timeout 30 import -window root -crop "$((r - l))x$((sb - t))+$l+$t" +repage "$out" 2>/dev/null ||
-        why "import failed"
+    timeout 30 import -window root "$QV_TMP/root.png" 2>/dev/null || why "import failed" || return 1
+    timeout 30 convert "$QV_TMP/root.png" -crop "$((r - l))x$((sb - t))+$l+$t" +repage "$out" ||
+        why "convert failed"
 }
 
 # A picture with something drawn in it has many colours; an empty or black screen has one or two.
@@ -536,6 +540,7 @@ check_screenshot() {
 }
 
 # ---- run
+if [[ $live != only ]]; then
 check startup-creates-tape check_startup_creates_tape
 check startup-without-sound-card check_startup_without_sound_card
 check startup-lists-existing-files check_startup_lists_existing_files
@@ -552,8 +557,9 @@ check exit-during-raw-run check_exit_during_raw_run
 check hide check_hide
 check generate-sound check_generate_sound
 check screenshot check_screenshot
+fi
 
-if ((live)); then
+if [[ $live != 0 ]]; then
     source "$here/live.sh"
 fi
 
