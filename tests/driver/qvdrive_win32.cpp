@@ -295,14 +295,14 @@ void QuitAndWait(const char* title, UINT message, WPARAM wParam, long ms)
     Print(Format("%ld", static_cast<long>(code)));
 }
 
-struct CommandSpec {
+struct CommandInfo {
     const char* name;
     int arity;
     const char* args;
     const char* meaning;
 };
 
-const CommandSpec kCommands[] = {
+const CommandInfo kCommands[] = {
     {"wait", 2, "TITLE MS", "wait until the dialog exists and is visible"},
     {"gone", 2, "TITLE MS", "wait until no dialog of that caption exists"},
     {"visible", 1, "TITLE", "print 1 if the dialog is visible, else 0"},
@@ -333,8 +333,8 @@ const CommandSpec kCommands[] = {
 void Usage()
 {
     std::fprintf(stderr, "usage: qvdrive COMMAND ARGS... [COMMAND ARGS...]...\n");
-    for (const CommandSpec& spec : kCommands) {
-        std::fprintf(stderr, "  %-13s %-16s %s\n", spec.name, spec.args, spec.meaning);
+    for (const CommandInfo& command : kCommands) {
+        std::fprintf(stderr, "  %-13s %-16s %s\n", command.name, command.args, command.meaning);
     }
 }
 
@@ -439,28 +439,28 @@ int main(int argc, char** argv)
     }
     int i = 1;
     while (i < argc) {
-        const CommandSpec* spec = nullptr;
-        for (const CommandSpec& candidate : kCommands) {
+        const CommandInfo* info = nullptr;
+        for (const CommandInfo& candidate : kCommands) {
             if (std::strcmp(candidate.name, argv[i]) == 0) {
-                spec = &candidate;
+                info = &candidate;
             }
         }
-        if (spec == nullptr) {
+        if (info == nullptr) {
             std::fprintf(stderr, "qvdrive: unknown command \"%s\"\n", argv[i]);
             Usage();
             return 2;
         }
-        if (argc - i - 1 < spec->arity) {
-            std::fprintf(stderr, "qvdrive: %s needs %s\n", spec->name, spec->args);
+        if (argc - i - 1 < info->arity) {
+            std::fprintf(stderr, "qvdrive: %s needs %s\n", info->name, info->args);
             return 2;
         }
         try {
-            Run(spec->name, argv + i + 1);
+            Run(info->name, argv + i + 1);
         } catch (const Failure& failure) {
-            std::fprintf(stderr, "qvdrive: %s: %s\n", spec->name, failure.why.c_str());
+            std::fprintf(stderr, "qvdrive: %s: %s\n", info->name, failure.why.c_str());
             return 1;
         }
-        i += 1 + spec->arity;
+        i += 1 + info->arity;
     }
     return 0;
 }

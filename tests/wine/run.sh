@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end checks of quorvane.exe under Wine, headless: the program is started as a user starts it
 # and driven through its dialogs with qvdrive; what it shows and the files it leaves are compared with
-# what the Parts of the program promise and with what quorvane-decode leaves for the same recording.
+# what the program is meant to show and leave (tapes.py works that out from the tapes played) and with
+# what quorvane-decode leaves for the same recording.
 #
 #   run.sh [--live | --no-live | --live-only] [--long] [--shots DIR] NATIVE_BUILD WIN32_BUILD
 #
@@ -312,7 +313,7 @@ check_missing_file() {
 
 # ---- Stop in the middle of a long raw-file run
 check_stop_mid_run() {
-    local dir field ms done unfinished n
+    local dir field ms unfinished n i
     dir="$(workdir stop)"
     mkdir -p "$dir/TAPE"
     cp "$data/long.pcm" "$data/one.pcm" "$dir/TAPE/"
@@ -322,6 +323,7 @@ check_stop_mid_run() {
     for field in "${FIELDS[@]}"; do
         expect_enabled "$SETTINGS" "$field" 0 || why "settings field $field is editable during a run" || return 1
     done
+    [[ $(D enabled "$MAIN" 14) == 1 ]] || why "the run ended before Stop could be pressed: make long.tap longer" || return 1
     ms="$(D mark click "$MAIN" 14 wait-enabled "$MAIN" 12 1000 since)" || return 1
     expect_enabled "$MAIN" 14 0 || return 1
     for field in "${FIELDS[@]}"; do

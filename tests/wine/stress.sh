@@ -1,0 +1,320 @@
+#!/usr/bin/env bash
+# Stress of quorvane.exe under Wine, headless: Start and Stop pressed a hundred times in quick
+# succession on raw-file runs, and Exit while the decoder waits for a pilot tone, while it reads a
+# long block, and while it rescans a TAPE of 900 files. What must hold every time: every press is
+# carried out within a second, no box but the program's two dialogs appears, Exit ends the process
+# within a second with code 0, and no finished TAP file is lost, changed or written twice.
+#
+#   stress.sh NATIVE_BUILD WIN32_BUILD
+#
+# NATIVE_BUILD holds tools/quorvane-tapgen; WIN32_BUILD holds app/quorvane.exe and
+# tests/driver/qvdrive.exe. The presses come from stress-hammer (stress-hammer_win32.cpp, built here
+# with the mingw-w64 compiler), which makes them all in one Wine process and measures each where it
+# happens. Prints "PASS name" or "FAIL name: why" per check, the figures measured, and finally
+# "N passed, M failed"; exits 1 when a check failed, 2 on bad usage or when the environment cannot
+# be built.
+
+set -u -o pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+
+if [[ $# -ne 2 ]]; then
+    echo "usage: stress.sh NATIVE_BUILD WIN32_BUILD" >&2
+    exit 2
+fi
+native="$(cd "$1" && pwd)" || exit 2
+win32="$(cd "$2" && pwd)" || exit 2
+TAPGEN="$native/tools/quorvane-tapgen"
+QVEXE="$win32/app/quorvane.exe"
+QVDRIVE="$win32/tests/driver/qvdrive.exe"
+CXX_WIN32=i686-w64-mingw32-g++-posix
+for program in "$TAPGEN" "$QVEXE" "$QVDRIVE"; do
+    [[ -f $program ]] || {
+        echo "stress.sh: $program is missing (build both trees first)" >&2
+        exit 2
+    }
+done
+command -v "$CXX_WIN32" >/dev/null || {
+    echo "stress.sh: $CXX_WIN32 is missing" >&2
+    exit 2
+}
+
+source "$here/env.sh"
+qv_env_up || exit 2
+
+HAMMER="$QV_TMP/stress-hammer.exe"
+"$CXX_WIN32" -std=c++17 -O2 -Wall -Wextra -static -o "$HAMMER" "$here/stress-hammer_win32.cpp" || exit 2
+TAPES=(python3 "$here/stress-tapes.py")
+
+MAIN="Quorvane"
+INFO="Сообщение"
+# Exit must end the program within this time, and every press be carried out within it.
+LIMIT_MS=1000
+
+passed=0
+failed=0
+WHYF="$QV_TMP/why"
+
+# Records the first reason a check fails; always returns 1 so that `... || why "..."` fails the check.
+why() {
+    [[ -s $WHYF ]] || printf '%s\n' "$*" >"$WHYF"
+    return 1
+}
+
+utf8() { iconv -c -f CP1251 -t UTF-8; }
+
+D() {
+    if timeout 60 wine "$QVDRIVE" "$@" 2>"$QV_TMP/drive.err"; then
+        return 0
+    fi
+    why "$(tr -d '\r' <"$QV_TMP/drive.err" | grep -m1 '^qvdrive' | utf8 || echo "qvdrive $1 failed")"
+}
+
+# Figures a check measured, printed after its PASS or FAIL line.
+FIGURES="$QV_TMP/figures"
+figure() { printf '  %s\n' "$*" >>"$FIGURES"; }
+
+# The program in directory $1, as a user starts it, on a machine without a sound card: the device
+# message is acknowledged and the program is idle. $2 bounds the start-up (a large TAPE is listed
+# before the message).
+APP_PID=""
+app_start() {
+    (cd "$1" && exec timeout 300 wine "$QVEXE") >"$1.log" 2>&1 &
+    APP_PID=$!
+    QV_PIDS+=("$APP_PID")
+    D wait "$MAIN" 15000 wait "$INFO" "${2:-15000}" ok "$INFO" 5000
+}
+
+# No box but the program's own dialogs is on the screen.
+no_boxes() {
+    local boxes
+    boxes="$(timeout 30 wine "$HAMMER" boxes | sed 's/^problem 0 //' | utf8)"
+    [[ -z $boxes ]] || why "$(head -n1 <<<"$boxes")"
+}
+
+# A raw-file run of the recording $2, ended by Exit $1 ms after status.log has gained the line $3 (the
+# phase to end it in): the process must be gone within LIMIT_MS with code 0, as seen by the helper
+# and by Wine, without a box or a crash report. Sets EXIT_MS, EXIT_LINES (the catalogue's line count
+# when Exit was posted) and EXIT_AT (the last line the decoder had logged).
+EXIT_MS=""
+EXIT_LINES=""
+EXIT_AT=""
+exit_during_run() {
+    local out rc code
+    EXIT_MS="" EXIT_LINES="" EXIT_AT=""
+    D radio "$MAIN" 24 || return 1
+    out="$(cd "$RUNDIR" && timeout 120 wine "$HAMMER" exit TAPE "$1" "$2" "$3")"
+    rc=$?
+    [[ $out != *problem* ]] || why "$(grep -m1 '^problem' <<<"$out" | cut -d' ' -f3- | utf8)" || return 1
+    ((rc == 0)) || why "stress-hammer exit failed (status $rc)" || return 1
+    IFS=$'\t' read -r out EXIT_AT <<<"$(grep -m1 '^exit ' <<<"$out" | tr -d '\r')"
+    read -r _ code EXIT_MS EXIT_LINES <<<"$out"
+    EXIT_MS=${EXIT_MS%.*}
+    wait "$APP_PID"
+    rc=$?
+    APP_PID=""
+    [[ $code == 0 && $rc == 0 ]] || why "Exit ended the program with code $code (Wine: $rc)" || return 1
+    ! grep -qiE 'unhandled|winedbg|program error' "$RUNDIR.log" ||
+        why "Wine reported a crash: $(grep -m1 -iE 'unhandled|winedbg|program error' "$RUNDIR.log")" || return 1
+    no_boxes || return 1
+    ((EXIT_MS <= LIMIT_MS)) || why "the program ended $EXIT_MS ms after Exit"
+}
+
+# A program left running by one check for the next (the 900-file start-up is slow to repeat).
+KEEP_APP=0
+app_cleanup() {
+    if ((KEEP_APP)); then
+        KEEP_APP=0
+        return
+    fi
+    if [[ -n $APP_PID ]] && kill -0 "$APP_PID" 2>/dev/null; then
+        kill "$APP_PID" 2>/dev/null
+        wait "$APP_PID" 2>/dev/null
+    fi
+    APP_PID=""
+}
+
+check() {
+    local name=$1 started=$SECONDS
+    shift
+    rm -f "$WHYF" "$FIGURES"
+    if "$@" && [[ ! -s $WHYF ]]; then
+        echo "PASS $name"
+        passed=$((passed + 1))
+    else
+        [[ -s $WHYF ]] || echo "failed" >"$WHYF"
+        echo "FAIL $name: $(head -n1 "$WHYF")"
+        failed=$((failed + 1))
+    fi
+    app_cleanup
+    [[ -s $FIGURES ]] && cat "$FIGURES"
+    echo "  ($((SECONDS - started)) s)"
+}
+
+# A fresh start directory with its TAPE; sets RUNDIR.
+RUNDIR=""
+rundir() {
+    RUNDIR="$QV_TMP/run-$1"
+    rm -rf "$RUNDIR"
+    mkdir -p "$RUNDIR/TAPE"
+}
+
+# The recording $1 (a name from stress-tapes.py, without .tap) in TAPE as $1.pcm, after $2 megabytes
+# of waiting for a pilot tone.
+recording() {
+    "$TAPGEN" "$data/$1.tap" "$data/$1.pcm" >/dev/null &&
+        "${TAPES[@]}" hole "$data/$1.pcm" "$RUNDIR/TAPE/$1.pcm" "$2" ||
+        why "cannot make the recording $1.pcm"
+}
+
+# Finished files out001.tap..out$1.tap, with their digests kept to be compared after the run and
+# their blocks in RUNDIR/seeded.tap.
+seed() {
+    "${TAPES[@]}" seed "$RUNDIR/TAPE" 1 "$1" "$RUNDIR/seeded.tap" &&
+        (cd "$RUNDIR/TAPE" && sha1sum out*.tap) >"$RUNDIR/seeded" || why "cannot seed TAPE"
+}
+
+seeded_intact() {
+    local changed
+    changed="$(cd "$RUNDIR/TAPE" && sha1sum --quiet -c "$RUNDIR/seeded" 2>&1 | head -n1)" ||
+        why "a file that was there before the run changed: $changed"
+}
+
+# The files of the runs (from number $1 on) are blocks of the recording $2, at most the last one
+# unfinished; prints the judge's figures.
+run_files_intact() {
+    local out
+    out="$("${TAPES[@]}" intact "$RUNDIR/TAPE" - "$1" "$data/$2.tap")" || why "$(sed -n 2p <<<"$out")" || return 1
+    head -n1 <<<"$out"
+}
+
+# Judges stress-hammer's records $1 against the TAP files that follow; prints the figures.
+judge_presses() {
+    local verdict problems
+    verdict="$("${TAPES[@]}" hammer "$@")"
+    head -n1 <<<"$verdict"
+    problems="$(tail -n +2 <<<"$verdict" | utf8)"
+    [[ -z $problems ]] || why "$(head -n1 <<<"$problems")"
+}
+
+data="$QV_TMP/data"
+mkdir -p "$data"
+"${TAPES[@]}" make "$data" || exit 2
+
+# ---- 1. Start and Stop, a hundred times
+# Every line of the plan is one Start and one Stop on one of two recordings (so that a file written
+# again by mistake would change): Stop at once or after a pause while the decoder waits for the
+# pilot (the 64 MB before the first block), inside a block, just after a block ended (patching the
+# length, rescanning, reporting), and just after the next file was opened.
+hammer_plan() {
+    local entries=(
+        "0|" "15|" "120|" "0|Pilot stable." "0|Sync ok. Read data..."
+        "7|Read 1 Kb" "0|CRC summ ok" "0|Read 2 Kb" "40|Read 1 Kb" "0|out0"
+    )
+    local i entry raw
+    for ((i = 0; i < 100; i++)); do
+        entry=${entries[i % 10]}
+        raw=hammer-a.pcm
+        (((i / 10 + i) % 2)) && raw=hammer-b.pcm
+        echo "${entry%%|*} $raw ${entry#*|}"
+    done
+}
+
+check_start_stop_hammer() {
+    local started rc figures phase count verdict
+    rundir hammer
+    recording hammer-a 64 && recording hammer-b 64 || return 1
+    hammer_plan >"$RUNDIR/plan"
+    app_start "$RUNDIR" && D radio "$MAIN" 24 || return 1
+    started=$SECONDS
+    (cd "$RUNDIR" && timeout 200 wine "$HAMMER" hammer "$RUNDIR/plan" TAPE 150) >"$RUNDIR/records" 2>"$RUNDIR/hammer.err"
+    rc=$?
+    figure "$((SECONDS - started)) s for the presses"
+    figures="$(judge_presses "$RUNDIR/records" "$data/hammer-a.tap" "$data/hammer-b.tap")"
+    figure "$figures"
+    [[ ! -s $WHYF ]] || return 1
+    ((rc == 0)) || why "stress-hammer gave up (status $rc): $(head -c 200 "$RUNDIR/hammer.err")" || return 1
+    # Every phase must have been hit often enough for the check to mean something.
+    for phase in pilot block after; do
+        count="$(tr ' ' '\n' <<<"$figures" | sed -n "s/^$phase=//p")"
+        ((count >= 10)) || why "only $count presses landed in phase $phase" || return 1
+    done
+    no_boxes || return 1
+    local code
+    code="$(D mark quit "$MAIN" 1 5000 since | tr '\n' ' ')" || return 1
+    wait "$APP_PID"
+    rc=$?
+    APP_PID=""
+    figure "Exit: code $code ms"
+    [[ ${code%% *} == 0 && $rc == 0 ]] || why "Exit ended the program with code ${code%% *} (Wine: $rc)" || return 1
+    verdict="$("${TAPES[@]}" intact "$RUNDIR/TAPE" "$RUNDIR/records" 1 "$data/hammer-a.tap" "$data/hammer-b.tap")" ||
+        why "after Exit: $(sed -n 2p <<<"$verdict")" || return 1
+    figure "TAPE after Exit: $(head -n1 <<<"$verdict")"
+}
+
+# ---- 2. Exit in every phase of a run
+# Three finished files lie in TAPE before each run; they and the run's finished files must survive.
+check_exit_waiting_for_pilot() {
+    rundir exit-pilot
+    # A gigabyte before the block: seconds of waiting, of which Exit takes a fraction.
+    recording exit-pilot 1024 && seed 3 || return 1
+    app_start "$RUNDIR" || return 1
+    exit_during_run 300 exit-pilot.pcm "Wait pilot..." || return 1
+    figure "Exit: $EXIT_MS ms, at \"$EXIT_AT\""
+    [[ $EXIT_AT == "Wait pilot..." && $(od -An -tx1 "$RUNDIR/TAPE/out004.tap" | tr -d ' ') == 2020 ]] ||
+        why "Exit did not land while waiting for the pilot (at \"$EXIT_AT\")" || return 1
+    seeded_intact || return 1
+    figure "run's files: $(run_files_intact 4 exit-pilot)"
+}
+
+check_exit_mid_block() {
+    rundir exit-block
+    recording exit-block 0 && seed 3 || return 1
+    app_start "$RUNDIR" || return 1
+    exit_during_run 0 exit-block.pcm "Read 5 Kb" || return 1
+    figure "Exit: $EXIT_MS ms, at \"$EXIT_AT\""
+    [[ $EXIT_AT == "Read "*" Kb" && $(stat -c %s "$RUNDIR/TAPE/out005.tap") -gt 2 ]] ||
+        why "Exit did not land inside the long block (at \"$EXIT_AT\")" || return 1
+    seeded_intact || return 1
+    figure "run's files: $(run_files_intact 4 exit-block)"
+}
+
+# Stop right after the first block has ended, while the catalogue is rebuilt from 900 files; the
+# program is left running for the Exit check that follows.
+check_stop_during_rescan() {
+    local figures
+    rundir rescan
+    recording exit-rescan 0 && seed 900 || return 1
+    app_start "$RUNDIR" 60000 && D radio "$MAIN" 24 || return 1
+    KEEP_APP=1
+    echo "0 exit-rescan.pcm CRC summ ok" >"$RUNDIR/plan"
+    (cd "$RUNDIR" && timeout 120 wine "$HAMMER" hammer "$RUNDIR/plan" TAPE 60) >"$RUNDIR/records" 2>"$RUNDIR/hammer.err"
+    figures="$(judge_presses "$RUNDIR/records" "$data/exit-rescan.tap" "$RUNDIR/seeded.tap")"
+    figure "$figures"
+    seeded_intact || return 1
+    figure "run's files: $(run_files_intact 901 exit-rescan)"
+}
+
+check_exit_during_rescan() {
+    if [[ -z $APP_PID ]] || ! kill -0 "$APP_PID" 2>/dev/null || [[ $RUNDIR != "$QV_TMP/run-rescan" ]]; then
+        rundir rescan
+        recording exit-rescan 0 && seed 900 || return 1
+        app_start "$RUNDIR" 60000 || return 1
+    fi
+    exit_during_run 0 exit-rescan.pcm "CRC summ ok"
+    figure "Exit: ${EXIT_MS:-?} ms, at \"$EXIT_AT\", with ${EXIT_LINES:-?} catalogue lines listed"
+    # The program is gone (perhaps late); what it left is judged all the same.
+    [[ -n $EXIT_MS && -z $APP_PID ]] || return 1
+    # The block's file name is logged once the rescan is over.
+    [[ $EXIT_AT == "CRC summ ok" ]] || why "Exit came after the rescan (at \"$EXIT_AT\")" || return 1
+    seeded_intact || return 1
+    figure "run's files: $(run_files_intact 901 exit-rescan)"
+}
+
+check start-stop-100-times check_start_stop_hammer
+check exit-while-waiting-for-pilot check_exit_waiting_for_pilot
+check exit-mid-block check_exit_mid_block
+check stop-during-rescan-of-900-files check_stop_during_rescan
+check exit-during-rescan-of-900-files check_exit_during_rescan
+
+echo "$passed passed, $failed failed"
+((failed == 0)) || exit 1
