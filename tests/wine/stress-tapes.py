@@ -30,10 +30,13 @@ PLACEHOLDER = b"\x20\x20"
 PRESS_LIMIT_MS = 1000.0
 
 
+# The decoder runs far ahead of the panes: it is held up only by the lines it logs, one every
+# kilobyte of a block. A Stop sent inside a block therefore ends the run there only when the block
+# has many kilobytes still to come; the first blocks of the hammered recordings are long for that.
 def hammer_a():
     """Starts with a long data block, so that a press can land in a block before any file of the
     run is finished."""
-    blocks = [tapes.data(tapes.pattern(3000, 11))]
+    blocks = [tapes.data(tapes.pattern(12000, 11))]
     for i in range(4):
         blocks.append(tapes.header(3, "hammer a%d" % i, 1500 + 100 * i, 30000))
         blocks.append(tapes.data(tapes.pattern(1500 + 100 * i, 12 + i)))
@@ -43,7 +46,7 @@ def hammer_a():
 def hammer_b():
     """Starts with a long data block of other bytes and length, so that a file written again by a
     run of the other recording would change."""
-    blocks = [tapes.data(tapes.pattern(2600, 31))]
+    blocks = [tapes.data(tapes.pattern(10000, 31))]
     for i in range(4):
         blocks.append(tapes.header(0, "hammer b%d" % i, 2500 - 100 * i, 10))
         blocks.append(tapes.data(tapes.pattern(2500 - 100 * i, 21 + i)))
@@ -109,11 +112,11 @@ def read_log(path):
     return presses, snapshots, problems
 
 
-def phase(at):
-    """Where the run was when Stop was clicked, from the last line the decoder had logged."""
-    if at in (b"Wait pilot...", b""):
+def phase(line):
+    """The phase of a run that the last line the decoder logged opens."""
+    if line in (b"Wait pilot...", b""):
         return "pilot"
-    if at in (b"Pilot stable.", b"Sync ok. Read data...") or (at.startswith(b"Read ") and at.endswith(b" Kb")):
+    if line in (b"Pilot stable.", b"Sync ok. Read data...") or (line.startswith(b"Read ") and line.endswith(b" Kb")):
         return "block"
     return "after"
 
@@ -122,10 +125,13 @@ def judge_hammer(log, tap_names):
     presses, snapshots, problems = read_log(log)
     problems = ["press " + p for p in problems]
     known = images(tap_names)
-    counts = {"pilot": 0, "block": 0, "after": 0}
+    # Where each Stop was sent, and where the decoder was when it had obeyed.
+    sent = {"pilot": 0, "block": 0, "after": 0}
+    ended = dict(sent)
     slow = []
-    for index, start_ms, stop_ms, at, _ in presses:
-        counts[phase(at)] += 1
+    for index, start_ms, stop_ms, at, last in presses:
+        sent[phase(at)] += 1
+        ended[phase(last)] += 1
         for what, ms in (("Start", start_ms), ("Stop", stop_ms)):
             if ms > PRESS_LIMIT_MS:
                 slow.append("%s of press %d took %.0f ms (at \"%s\")" % (what, index, ms, at.decode("cp1251")))
@@ -142,6 +148,9 @@ def judge_hammer(log, tap_names):
             problems.append("after press %d %s carries the placeholder below %s" % (index, unfinished[0], highest))
         for name, (size, kind, mtime, value) in files.items():
             if kind != "c":
+                if name in finished:
+                    problems.append("%s, finished after press %d, carries the placeholder after press %d" % (
+                        name, finished[name][2], index))
                 continue
             checked += 1
             if value not in known:
@@ -160,8 +169,9 @@ def judge_hammer(log, tap_names):
                 problems.append("%s, finished after press %d, is gone after press %d" % (name, since, index))
     starts = sorted(p[1] for p in presses)
     stops = sorted(p[2] for p in presses)
-    figures = "presses=%d pilot=%d block=%d after=%d snapshots=%d finished=%d checked=%d" % (
-        len(presses), counts["pilot"], counts["block"], counts["after"], len(snapshots), len(finished), checked)
+    figures = "presses=%d sent_pilot=%d sent_block=%d sent_after=%d ended_pilot=%d ended_block=%d" % (
+        len(presses), sent["pilot"], sent["block"], sent["after"], ended["pilot"], ended["block"])
+    figures += " snapshots=%d finished=%d checked=%d" % (len(snapshots), len(finished), checked)
     if presses:
         figures += " start_max_ms=%.0f stop_median_ms=%.0f stop_max_ms=%.0f" % (
             starts[-1], stops[len(stops) // 2], stops[-1])
