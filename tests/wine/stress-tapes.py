@@ -8,8 +8,8 @@
     stress-tapes.py hammer LOG TAP...        judge stress-hammer's records LOG against the blocks of
                                              the TAP files: presses, timings, TAPE after every Stop
     stress-tapes.py intact DIR LOG FIRST TAP...  judge the files of TAPE (DIR) from number FIRST on
-                                             against the blocks and the last snapshot in LOG ("-":
-                                             none)
+                                             against the blocks, the last snapshot in LOG ("-":
+                                             none) and the files DIR/status.log names as written
 
 A long stretch before the first block keeps the decoder waiting for a pilot tone: a hole in a sparse
 file reads as zeros, a level that never crosses the base line, which to the decoder is silence
@@ -19,6 +19,7 @@ hammer and intact print "key=value" figures on the first line and the problems a
 exit status 1 when there are problems.
 """
 import os
+import re
 import struct
 import sys
 
@@ -178,34 +179,51 @@ def judge_hammer(log, tap_names):
     return figures, problems
 
 
+def logged_files(directory, first):
+    """The files status.log in DIR names as written: the decoder logs a file's name once its block
+    has ended and its length has been patched in. (A run stopped right after a block may end
+    before the name is logged, so a finished file need not be named.)"""
+    path = os.path.join(directory, "status.log")
+    if not os.path.exists(path):
+        return set()
+    with open(path, "rb") as f:
+        lines = f.read().decode("cp1251", "replace").split("\r\n")
+    return {line for line in lines if re.fullmatch(r"out\d{3,}\.tap", line) and number(line) >= first}
+
+
 def judge_intact(directory, log, first, tap_names):
     """The files left at the end: every finished one a block of the recordings and as the last
-    snapshot saw it, at most one unfinished and that one the highest number."""
+    snapshot saw it, every one the log names as written still finished, at most one unfinished and
+    that one the highest number."""
     known = images(tap_names)
     _, snapshots, _ = read_log(log) if log != "-" else ([], {}, [])
     last = snapshots[max(snapshots)] if snapshots else {}
     names = sorted((n for n in os.listdir(directory) if n.startswith("out") and n.endswith(".tap")
                     and number(n) >= first), key=number)
-    problems, unfinished, finished = [], [], 0
+    problems, unfinished, finished = [], [], set()
     for name in names:
         with open(os.path.join(directory, name), "rb") as f:
             content = f.read()
         if content[:2] == PLACEHOLDER:
             unfinished.append(name)
             continue
-        finished += 1
+        finished.add(name)
         if fnv1a(content) not in known:
             problems.append("%s (%d bytes) holds no block of the recordings" % (name, len(content)))
         if name in last and last[name][1] == "c" and last[name][3] != fnv1a(content):
             problems.append("%s changed after the last Stop" % name)
     for name in last:
-        if last[name][1] == "c" and name not in names:
+        if last[name][1] == "c" and number(name) >= first and name not in names:
             problems.append("%s vanished after the last Stop" % name)
+    logged = logged_files(directory, first)
+    for name in sorted(logged - finished, key=number):
+        problems.append("%s was logged as written but is %s" % (name, "unfinished" if name in unfinished else "gone"))
     if len(unfinished) > 1:
         problems.append("several files carry the placeholder: %s" % " ".join(unfinished))
     elif unfinished and unfinished[0] != names[-1]:
         problems.append("%s carries the placeholder below %s" % (unfinished[0], names[-1]))
-    return "files=%d finished=%d unfinished=%d" % (len(names), finished, len(unfinished)), problems
+    return "files=%d finished=%d logged=%d unfinished=%d" % (
+        len(names), len(finished), len(logged), len(unfinished)), problems
 
 
 def seed(directory, first, count, tap_name):

@@ -241,13 +241,15 @@ check_start_stop_hammer() {
         ((count >= 10)) || why "only $count presses landed in phase $phase" || return 1
     done
     no_boxes || return 1
-    local code
-    code="$(D mark quit "$MAIN" 1 5000 since | tr '\n' ' ')" || return 1
+    local code ms
+    read -r code ms <<<"$(D mark quit "$MAIN" 1 5000 since | tr '\n' ' ')"
+    [[ -n $ms ]] || return 1
     wait "$APP_PID"
     rc=$?
     APP_PID=""
-    figure "Exit: code $code ms"
-    [[ ${code%% *} == 0 && $rc == 0 ]] || why "Exit ended the program with code ${code%% *} (Wine: $rc)" || return 1
+    figure "Exit when idle: $ms ms"
+    [[ $code == 0 && $rc == 0 ]] || why "Exit ended the program with code $code (Wine: $rc)" || return 1
+    ((ms <= LIMIT_MS)) || why "the program ended $ms ms after Exit" || return 1
     verdict="$("${TAPES[@]}" intact "$RUNDIR/TAPE" "$RUNDIR/records" 1 "$data/hammer-a.tap" "$data/hammer-b.tap")" ||
         why "after Exit: $(sed -n 2p <<<"$verdict")" || return 1
     figure "TAPE after Exit: $(head -n1 <<<"$verdict")"
