@@ -24,6 +24,9 @@ HANDLE DecoderThreadHandle;
 // Set while the user-interface thread waits for the decoder: the messages dispatched meanwhile may
 // carry another Start or Stop, which must not begin a second run or a nested wait.
 bool WaitingForDecoder;
+// A Start pressed during that wait (Stop has already unlocked the button): carried out once the
+// wait is over rather than dropped.
+bool StartAfterWait;
 
 DWORD WINAPI DecoderThreadMain(LPVOID)
 {
@@ -66,6 +69,11 @@ void EndDecoderThread()
     WaitingForDecoder = false;
     CloseHandle(DecoderThreadHandle);
     DecoderThreadHandle = nullptr;
+    if (StartAfterWait) {
+        StartAfterWait = false;
+        if (!ShutdownRequested())
+            PostMessageA(MainDialog, WM_COMMAND, IDC_START, 0);
+    }
 }
 
 void CloseRunFiles()
@@ -88,6 +96,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDM_EXIT:
+            RequestShutdown();
             if (CaptureState == 0)
                 SendMessageA(dialog, WM_COMMAND, IDC_STOP, 0);
             PostQuitMessage(0);
@@ -119,8 +128,12 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 void OnIDC_START(HWND dialog)
 {
     // Start is disabled while a run is on; a command sent past the button must not begin a second.
-    if (WaitingForDecoder || !IsWindowEnabled(GetDlgItem(dialog, IDC_START)))
+    if (!IsWindowEnabled(GetDlgItem(dialog, IDC_START)))
         return;
+    if (WaitingForDecoder) {
+        StartAfterWait = true;
+        return;
+    }
     // The end of the raw file unlocks Start while its thread is still closing the files; it must be
     // gone before a new run opens them.
     EndDecoderThread();
@@ -168,6 +181,7 @@ void LockSettings(HWND dialog)
 
 void EndRunAtShutdown()
 {
+    RequestShutdown();
     if (!DecoderThreadHandle)
         return;
     EndDecoderThread();

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "decoder/stop.h"
 #include "decoder/tape.h"
 #include "report/ui.h"
 
@@ -18,6 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Room for a name of nine digits, a ten-letter header name and both lengths.
+enum { kLineSize = 128 };
 
 bool SameLetters(const char* text, const char* lower, size_t n)
 {
@@ -89,7 +92,7 @@ void DescribeTapeLine(const char* name, char* out, int size)
 
 void DescribeTapeFile(const char* name)
 {
-    char line[128];
+    char line[kLineSize];
     DescribeTapeLine(name, line, sizeof line);
     UiCatalogueAppend(line);
     UiCatalogueSelectLast();
@@ -109,10 +112,16 @@ void ScanTapeFiles()
     }
     std::sort(found.begin(), found.end());
 
+    // The number is settled before the list is filled, so that a fill cut short by the program's
+    // end still leaves no file's number to the next block.
+    NextTapeNumber = found.empty() ? NextTapeNumber + 1 : static_cast<int32_t>(found.back().first + 1);
+
     UiCatalogueReset();
-    int64_t highest = -1;
-    for (const auto& [number, name] : found) {
-        highest = number;
+    for (const auto& entry : found) {
+        // Nobody will see the rest of the list once the program is ending.
+        if (ShutdownRequested())
+            break;
+        const std::string& name = entry.second;
         std::error_code typeError;
         if (!fs::is_regular_file(name, typeError))
             continue;
@@ -120,7 +129,11 @@ void ScanTapeFiles()
         if (!probe.is_open())
             continue;
         probe.close();
-        DescribeTapeFile(name.c_str());
+        char line[kLineSize];
+        DescribeTapeLine(name.c_str(), line, sizeof line);
+        UiCatalogueAppend(line);
     }
-    NextTapeNumber = highest >= 0 ? static_cast<int32_t>(highest + 1) : NextTapeNumber + 1;
+    // Selecting once at the end instead of after every line leaves the same selection (the last
+    // line described) and lets the list be drawn once for the whole rebuild.
+    UiCatalogueSelectLast();
 }

@@ -9,7 +9,9 @@
 
 // Rebuilds the list from every file named exactly out%03i.tap for its number (any number from 0 up,
 // in numeric order) and sets NextTapeNumber one past the highest, or one past its previous value
-// when there is none. The whole directory is read before NextTapeNumber is stored, once.
+// when there is none. The whole directory is read before NextTapeNumber is stored, once, and that
+// happens before the list is filled. The last line is selected once the list is full. Once
+// shutdown has been requested the list is left short (NextTapeNumber is still right).
 void ScanTapeFiles();
 
 // Appends the catalogue line of one file and selects it.

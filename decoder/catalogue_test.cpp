@@ -1,5 +1,9 @@
 #include "decoder/catalogue.h"
 
+#include <cstdlib>
+#include <filesystem>
+
+#include "decoder/stop.h"
 #include "decoder/tape.h"
 #include "tests/fake_ui.h"
 #include "tests/test_support.h"
@@ -78,6 +82,45 @@ TEST_F(CatalogueTest, UnreadableEntryStillBlocksItsNumber)
     ScanTapeFiles();
     EXPECT_TRUE(FakeUiSnapshot().catalogue.empty());
     EXPECT_EQ(NextTapeNumber, 5);
+}
+
+// The Windows list is drawn again only when the rescan selects its last line: a scan that left
+// that out would leave the list blank or stale on the screen, whatever it found.
+TEST_F(CatalogueTest, EveryScanEndsWithTheListDrawnAgain)
+{
+    ScanTapeFiles();
+    EXPECT_FALSE(FakeUiSnapshot().drawingHeld) << "empty directory";
+    std::filesystem::create_directory("out002.tap");
+    ScanTapeFiles();
+    EXPECT_FALSE(FakeUiSnapshot().drawingHeld) << "only an unreadable entry";
+    WriteFileBytes("out001.tap", {0x01, 0x00, 0xFF});
+    ScanTapeFiles();
+    FakeUi ui = FakeUiSnapshot();
+    EXPECT_FALSE(ui.drawingHeld);
+    EXPECT_EQ(ui.selected, 0);  // the last line described, not the unreadable entry after it
+    std::filesystem::remove("out001.tap");
+    ScanTapeFiles();
+    ui = FakeUiSnapshot();
+    EXPECT_FALSE(ui.drawingHeld) << "the last file gone";
+    EXPECT_TRUE(ui.catalogue.empty());
+    EXPECT_EQ(ui.selected, -1);
+}
+
+// Shutdown is never cleared, so it is tried in a child process.
+TEST_F(CatalogueTest, ShutdownCutsTheListShortButNotTheNumber)
+{
+    for (const char* name : {"out001.tap", "out007.tap", "out010.tap"})
+        WriteFileBytes(name, {0x01, 0x00, 0xFF});
+    EXPECT_EXIT(
+        {
+            RequestShutdown();
+            ScanTapeFiles();
+            const FakeUi ui = FakeUiSnapshot();
+            std::exit(NextTapeNumber == 11 && ui.catalogue.empty() && !ui.drawingHeld ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    ScanTapeFiles();
+    EXPECT_EQ(FakeUiSnapshot().catalogue.size(), 3u);
 }
 
 struct LineCase {

@@ -7,6 +7,7 @@
 namespace {
 std::atomic<bool> stopRequested{false};
 std::atomic<int> stopCode{kExitStopped};
+std::atomic<bool> shutdownRequested{false};
 }
 
 void RequestDecoderStop(int exitCode)
@@ -32,4 +33,14 @@ void ThrowIfDecoderStopRequested()
 {
     if (stopRequested.load())
         throw DecoderStopped{stopCode.load()};
+}
+
+void RequestShutdown()
+{
+    shutdownRequested.store(true);
+}
+
+bool ShutdownRequested()
+{
+    return shutdownRequested.load(std::memory_order_relaxed);
 }

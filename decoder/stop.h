@@ -21,6 +21,12 @@ void RequestDecoderStop(int exitCode = kExitStopped);
 void ClearDecoderStop();
 bool DecoderStopRequested();
 
+// The program is ending. Work whose only product is what the dialogs show (the catalogue's lines)
+// is cut short; files are still finished as on any stop. Raised by the user-interface thread, never
+// cleared.
+void RequestShutdown();
+bool ShutdownRequested();
+
 // Throws DecoderStopped with the requested code when a stop has been requested.
 void ThrowIfDecoderStopRequested();
 

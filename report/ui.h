@@ -11,7 +11,8 @@
 void UiStatusInsert(const char* text);
 void UiHeaderInsert(const char* text);
 
-// The catalogue list box.
+// The catalogue list box. Reset empties it and holds its drawing until the next SelectLast, so that
+// a rebuild of many lines is drawn once.
 void UiCatalogueReset();
 void UiCatalogueAppend(const char* line);
 void UiCatalogueSelectLast();

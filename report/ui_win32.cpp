@@ -21,6 +21,10 @@ void UiHeaderInsert(const char* text)
 
 void UiCatalogueReset()
 {
+    // A rescan of hundreds of files would repaint the list after every line (Wine takes 10-20 ms a
+    // line) and keep Stop and Exit waiting for it; the list is drawn again when the rescan selects
+    // its last line.
+    SendDlgItemMessageA(MainDialog, IDC_CATALOGUE, WM_SETREDRAW, FALSE, 0);
     SendDlgItemMessageA(MainDialog, IDC_CATALOGUE, LB_RESETCONTENT, 0, 0);
 }
 
@@ -33,6 +37,8 @@ void UiCatalogueSelectLast()
 {
     const LRESULT count = SendDlgItemMessageA(MainDialog, IDC_CATALOGUE, LB_GETCOUNT, 0, 0);
     SendDlgItemMessageA(MainDialog, IDC_CATALOGUE, LB_SETCURSEL, count - 1, 0);
+    SendDlgItemMessageA(MainDialog, IDC_CATALOGUE, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(GetDlgItem(MainDialog, IDC_CATALOGUE), nullptr, TRUE);
 }
 
 void UiRunControlsIdle()

@@ -70,6 +70,7 @@ void UiCatalogueReset()
     std::lock_guard<std::mutex> hold(lock);
     state.catalogue.clear();
     state.selected = -1;
+    state.drawingHeld = true;
 }
 
 void UiCatalogueAppend(const char* line)
@@ -82,6 +83,7 @@ void UiCatalogueSelectLast()
 {
     std::lock_guard<std::mutex> hold(lock);
     state.selected = static_cast<int>(state.catalogue.size()) - 1;
+    state.drawingHeld = false;
 }
 
 void UiRunControlsIdle()

@@ -12,6 +12,7 @@ struct FakeUi {
     std::string headerPane;
     std::vector<std::string> catalogue;
     int selected = -1;
+    bool drawingHeld = false;  // the list's drawing is held from a reset to the next selection
     int idleCalls = 0;
     std::vector<std::string> infoBoxes;
     int resetCalls = 0;
