@@ -10,6 +10,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 extern HWND MainDialog;      // MyDialog
 extern HWND SettingsDialog;  // DIALOG_2
@@ -36,6 +38,12 @@ void EndRunAtShutdown();
 
 // Offers a message to both dialogs' dialog-message handling; one that neither claims is dropped.
 void OfferToDialogs(MSG* message);
+
+// Sent to the main dialog with a rebuilt catalogue (lParam: const std::vector<std::string>*), so that
+// the user-interface thread fills the list in one go; FillCatalogue replaces the list's lines with
+// them and selects the last.
+enum { WM_CATALOGUE_LINES = WM_APP + 1 };
+void FillCatalogue(HWND dialog, const std::vector<std::string>& lines);
 
 // Paints one recorded buffer into the main dialog's strip (control 1003).
 void DrawWaveform(HWND dialog, const uint8_t* samples, int32_t length);

@@ -118,6 +118,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_TIMER:
         ShowPosition();
         return FALSE;
+    case WM_CATALOGUE_LINES:
+        FillCatalogue(dialog, *reinterpret_cast<const std::vector<std::string>*>(lParam));
+        return TRUE;
     case MM_WIM_DATA:
         OnBufferDone(dialog, reinterpret_cast<WAVEHDR*>(lParam));
         return FALSE;

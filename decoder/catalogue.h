@@ -18,8 +18,9 @@ void ScanTapeFiles();
 void DescribeTapeFile(const char* name);
 
 // The catalogue line of a file, without touching the list: name, label, length text, size.
-// Exposed for the list and for tests; out gets at most size bytes, terminated.
-void DescribeTapeLine(const char* name, char* out, int size);
+// Exposed for the list and for tests; out gets at most size bytes, terminated. False when the file
+// does not open (the line is then that of an empty file).
+bool DescribeTapeLine(const char* name, char* out, int size);
 
 // Number in a name of the exact out%03i.tap form (letter case aside, as Windows file names are),
 // or -1.

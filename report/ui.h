@@ -11,8 +11,8 @@
 void UiStatusInsert(const char* text);
 void UiHeaderInsert(const char* text);
 
-// The catalogue list box. Reset empties it and holds its drawing until the next SelectLast, so that
-// a rebuild of many lines is drawn once.
+// The catalogue list box. A rebuild runs from Reset to the next SelectLast; the program may hold its
+// lines until then and show them at once.
 void UiCatalogueReset();
 void UiCatalogueAppend(const char* line);
 void UiCatalogueSelectLast();
