@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The whole test run: installs what it needs, builds natively and for Windows, and runs every test:
 # the core's unit tests and the round trip (ctest), the same under AddressSanitizer with
-# UndefinedBehaviorSanitizer and under ThreadSanitizer, the fuzz targets for a bounded time, and the
-# cross build of the Windows programs. Ends with one line "N passed, M failed" over all stages.
+# UndefinedBehaviorSanitizer and under ThreadSanitizer, the fuzz targets for a bounded time, the
+# cross build of the Windows programs, and the Windows program under Wine (its dialogs, live
+# recording through a private PulseAudio, and the stress of Start, Stop and Exit). Ends with one line "N passed, M failed" over all stages.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -48,6 +49,8 @@ stage "thread sanitizer" sanitized build-tsan thread
 export QV_FUZZ_SECONDS=${QV_FUZZ_SECONDS:-60}
 stage "fuzzing" bash tests/fuzz/run.sh "$root/build-fuzz"
 stage "Windows cross build" windows
+stage "Windows program under Wine" bash tests/wine/run.sh "$root/build" "$root/build-win32"
+stage "Windows program under Wine: stress" bash tests/wine/stress.sh "$root/build" "$root/build-win32"
 
 [ ${#failures[@]} -gt 0 ] && echo "failed stages: ${failures[*]}"
 echo "$passed passed, $failed failed"

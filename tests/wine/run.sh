@@ -40,19 +40,10 @@ if [[ $# -ne 2 ]]; then
     echo "usage: run.sh [--live | --no-live | --live-only] [--long] [--shots DIR] NATIVE_BUILD WIN32_BUILD" >&2
     exit 2
 fi
-native="$(cd "$1" && pwd)" || exit 2
-win32="$(cd "$2" && pwd)" || exit 2
-TAPGEN="$native/tools/quorvane-tapgen"
-QVEXE="$win32/app/quorvane.exe"
-DECODE="$win32/app/quorvane-decode.exe"
-QVDRIVE="$win32/tests/driver/qvdrive.exe"
+source "$here/harness.sh"
+qv_programs run.sh "$1" "$2"
+win32="$(cd "$2" && pwd)"
 shots="${shots:-$win32/screenshots}"
-for program in "$TAPGEN" "$QVEXE" "$DECODE" "$QVDRIVE"; do
-    [[ -f $program ]] || {
-        echo "run.sh: $program is missing (build both trees first)" >&2
-        exit 2
-    }
-done
 if [[ $live == auto ]]; then
     live=0
     command -v pulseaudio >/dev/null && command -v pacat >/dev/null && command -v parec >/dev/null && live=1
@@ -65,10 +56,9 @@ qv_env_up || exit 2
 
 MAIN="Quorvane"
 SETTINGS="Quorvane Setting"
-# The program's texts are Windows-1251; on the driver's command line they are UTF-8 like any
-# argument (Wine hands them to it in the ANSI code page), and what it prints is Windows-1251 again.
+# On the driver's command line the program's texts are UTF-8 like any argument (Wine hands them
+# to it in the ANSI code page).
 cp1251() { printf '%s' "$1" | iconv -f UTF-8 -t CP1251; }
-utf8() { iconv -c -f CP1251 -t UTF-8; }
 INFO="Сообщение"
 GENBOX="Генерация mp3 файла"
 NO_DEVICE=$'Невозможно открыть записывающие устройство!\r\nСкорее всего звуковая карта занята другим приложением.'
@@ -81,20 +71,6 @@ NAMES=(PilotMin PilotMax PilotWait SyncMin SyncMax ZeroMin ZeroMax OneMin OneMax
 passed=0
 failed=0
 WHYF="$QV_TMP/why"
-
-# Records the first reason a check fails; always returns 1 so that `... || why "..."` fails the check.
-why() {
-    [[ -s $WHYF ]] || printf '%s\n' "$*" >"$WHYF"
-    return 1
-}
-
-# The driver; its complaint becomes the reason when it fails.
-D() {
-    if timeout 60 wine "$QVDRIVE" "$@" 2>"$QV_TMP/drive.err"; then
-        return 0
-    fi
-    why "$(tr -d '\r' <"$QV_TMP/drive.err" | grep -m1 '^qvdrive' | utf8 || echo "qvdrive $1 failed")"
-}
 
 # A control's text exactly (the driver ends every value with one "\n").
 text_to() {
@@ -352,6 +328,25 @@ check_stop_mid_run() {
     echo "$ms" >"$QV_TMP/stop-ms"
 }
 
+# A Start pressed while Stop still waits for the decoder (Stop has unlocked the button already) is
+# carried out once the wait is over, not dropped: both commands are queued together.
+check_start_right_after_stop() {
+    local dir
+    dir="$(workdir restart)"
+    mkdir -p "$dir/TAPE"
+    cp "$data/long.pcm" "$dir/TAPE/"
+    app_start_idle "$dir" || return 1
+    D radio "$MAIN" 24 settext "$MAIN" 22 long.pcm click "$MAIN" 12 wait-text "$MAIN" 21 out002.tap 20000 \
+        post "$MAIN" 14 post "$MAIN" 12 sleep 1000 || return 1
+    expect_enabled "$MAIN" 12 0 && expect_enabled "$MAIN" 14 1 || why "the Start after Stop began no run" || return 1
+    # Within a run every "Wait pilot..." but the first follows the blank line after a block; one that
+    # does not opens a new run.
+    [[ $(awk '/^Wait pilot\.\.\.\r$/ && previous != " \r" { runs++ } { previous = $0 } END { print runs + 0 }' \
+        "$dir/TAPE/status.log") == 2 ]] || why "status.log does not show exactly two runs" || return 1
+    D click "$MAIN" 14 wait-enabled "$MAIN" 12 1000 || return 1
+    app_quit
+}
+
 # ---- settings
 set_all_fields() {
     local args=() field
@@ -550,6 +545,7 @@ check raw-file-run-matches-decoder check_raw_file_run
 check raw-file-run-panes-and-catalogue check_raw_file_panes
 check missing-raw-file check_missing_file
 check stop-in-mid-run check_stop_mid_run
+check start-right-after-stop check_start_right_after_stop
 check settings-default check_settings_default
 check settings-save-load-registry check_settings_registry
 check baseline-300-decodes-as-44 check_baseline_300

@@ -21,18 +21,9 @@ if [[ $# -ne 2 ]]; then
     echo "usage: stress.sh NATIVE_BUILD WIN32_BUILD" >&2
     exit 2
 fi
-native="$(cd "$1" && pwd)" || exit 2
-win32="$(cd "$2" && pwd)" || exit 2
-TAPGEN="$native/tools/quorvane-tapgen"
-QVEXE="$win32/app/quorvane.exe"
-QVDRIVE="$win32/tests/driver/qvdrive.exe"
+source "$here/harness.sh"
+qv_programs stress.sh "$1" "$2"
 CXX_WIN32=i686-w64-mingw32-g++-posix
-for program in "$TAPGEN" "$QVEXE" "$QVDRIVE"; do
-    [[ -f $program ]] || {
-        echo "stress.sh: $program is missing (build both trees first)" >&2
-        exit 2
-    }
-done
 command -v "$CXX_WIN32" >/dev/null || {
     echo "stress.sh: $CXX_WIN32 is missing" >&2
     exit 2
@@ -53,21 +44,6 @@ LIMIT_MS=1000
 passed=0
 failed=0
 WHYF="$QV_TMP/why"
-
-# Records the first reason a check fails; always returns 1 so that `... || why "..."` fails the check.
-why() {
-    [[ -s $WHYF ]] || printf '%s\n' "$*" >"$WHYF"
-    return 1
-}
-
-utf8() { iconv -c -f CP1251 -t UTF-8; }
-
-D() {
-    if timeout 60 wine "$QVDRIVE" "$@" 2>"$QV_TMP/drive.err"; then
-        return 0
-    fi
-    why "$(tr -d '\r' <"$QV_TMP/drive.err" | grep -m1 '^qvdrive' | utf8 || echo "qvdrive $1 failed")"
-}
 
 # Figures a check measured, printed after its PASS or FAIL line.
 FIGURES="$QV_TMP/figures"

@@ -1,0 +1,37 @@
+# What run.sh and stress.sh have in common: the programs under test, the record of why a check
+# failed, and the driver. Sourced by both; WHYF and QV_TMP are theirs, set by the time a check runs.
+
+# Sets TAPGEN, QVEXE, DECODE and QVDRIVE from the two build trees $2 (native) and $3 (Windows); $1
+# names the calling script in its complaints. Exits 2 when a tree or a program is missing.
+qv_programs() {
+    local script=$1 native win32 program
+    native="$(cd "$2" && pwd)" || exit 2
+    win32="$(cd "$3" && pwd)" || exit 2
+    TAPGEN="$native/tools/quorvane-tapgen"
+    QVEXE="$win32/app/quorvane.exe"
+    DECODE="$win32/app/quorvane-decode.exe"
+    QVDRIVE="$win32/tests/driver/qvdrive.exe"
+    for program in "$TAPGEN" "$QVEXE" "$DECODE" "$QVDRIVE"; do
+        [[ -f $program ]] || {
+            echo "$script: $program is missing (build both trees first)" >&2
+            exit 2
+        }
+    done
+}
+
+# The program's texts are Windows-1251; what the driver prints is too.
+utf8() { iconv -c -f CP1251 -t UTF-8; }
+
+# Records the first reason a check fails; always returns 1 so that `... || why "..."` fails the check.
+why() {
+    [[ -s $WHYF ]] || printf '%s\n' "$*" >"$WHYF"
+    return 1
+}
+
+# The driver; its complaint becomes the reason when it fails.
+D() {
+    if timeout 60 wine "$QVDRIVE" "$@" 2>"$QV_TMP/drive.err"; then
+        return 0
+    fi
+    why "$(tr -d '\r' <"$QV_TMP/drive.err" | grep -m1 '^qvdrive' | utf8 || echo "qvdrive $1 failed")"
+}
