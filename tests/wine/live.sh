@@ -27,6 +27,19 @@ app_process() {
     echo "${child%% *}"
 }
 
+# Waits (at most $5 seconds) until the files from number $3 on hold the $4 blocks of the TAP file $1
+# in directory $2; the last verdict is left in $6. A glitch in the played signal can make the decoder
+# log a block of no bytes under the next file's name (and remove that file), so the name in the log
+# is not enough.
+wait_blocks() {
+    local tap=$1 dir=$2 first=$3 count=$4 limit=$5 verdict=$6 i
+    for ((i = 0; i < limit * 2; i++)); do
+        python3 "$here/tapes.py" blocks "$tap" "$dir" "$first" "$count" >"$verdict" && return 0
+        sleep 0.5
+    done
+    why "$(cat "$verdict")"
+}
+
 memory_kb() {
     awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status" 2>/dev/null
 }
@@ -120,18 +133,19 @@ check_live_tape_decoded() {
     p2="$(D text "$MAIN" 20)" || return 1
     ((p2 > p1 && p1 > 0)) || why "recording position went from \"$p1\" to \"$p2\"" || return 1
     figure "recording position during playback: $p1 then $p2 one second later ($(((p2 - p1))) bytes)"
-    D wait-text "$MAIN" 21 "$(printf 'out%03d.tap' "$blocks")" $(((seconds + 20) * 1000)) || return 1
-    timeout 60 tail --pid="$PLAY_PID" -f /dev/null
-    python3 "$here/tapes.py" blocks "$LIVE/tape.tap" "$LIVE_APP/TAPE" 1 "$blocks" >"$LIVE/verify" ||
-        why "$(cat "$LIVE/verify")" || return 1
+    timeout $((seconds + 30)) tail --pid="$PLAY_PID" -f /dev/null
+    wait_blocks "$LIVE/tape.tap" "$LIVE_APP/TAPE" 1 "$blocks" 20 "$LIVE/verify" || return 1
     figure "live tape: $blocks blocks played, $(ls "$LIVE_APP/TAPE" | grep -c '^out.*\.tap$') files (the last one waiting for the next block)"
 }
 
 check_live_log_and_panes() {
-    local log="$LIVE_APP/TAPE/status.log" last
-    [[ $(grep -c $'^CRC summ ok\r$' "$log") == 6 && $(grep -c $'^Warning! CRC summ error \r$' "$log") == 1 ]] ||
-        why "status.log lacks the checksum verdicts (6 ok, 1 error)" || return 1
-    text_to "$MAIN" 1000 "$LIVE/headers" && D lblines "$MAIN" 1004 >"$LIVE/list" || return 1
+    local log="$LIVE_APP/TAPE/status.log" ok errors
+    # A block of no bytes (see wait_blocks) always passes its checksum; the others must give 6 and 1.
+    ok=$(($(grep -c $'^CRC summ ok\r$' "$log") - $(grep -c $'^Read 0 bytes\r$' "$log")))
+    errors=$(grep -c $'^Warning! CRC summ error \r$' "$log")
+    ((ok == 6 && errors == 1)) || why "status.log has $ok checksums ok and $errors errors, not 6 and 1" || return 1
+    text_to "$MAIN" 1000 "$LIVE/headers.raw" && D lblines "$MAIN" 1004 >"$LIVE/list" || return 1
+    grep -av $'^Read 0 bytes okey\r$' "$LIVE/headers.raw" >"$LIVE/headers"
     python3 "$here/tapes.py" headers "$LIVE/tape.tap" | sed 's/$/\r/' >"$LIVE/headers.want"
     cmp -s "$LIVE/headers" "$LIVE/headers.want" ||
         why "header pane shows \"$(utf8 <"$LIVE/headers" | tr '\r\n' ' |')\"" || return 1
@@ -167,10 +181,8 @@ check_live_second_tape() {
     D radio "$MAIN" 26 click "$MAIN" 12 wait-number "$MAIN" 20 1024 5000 || return 1
     expect_enabled "$MAIN" 12 0 && expect_enabled "$MAIN" 14 1 || return 1
     play "$data/one.pcm" 40
-    D wait-text "$MAIN" 21 out008.tap 30000 || return 1
-    python3 "$here/tapes.py" blocks "$data/one.tap" "$LIVE_APP/TAPE" 8 1 >"$LIVE/verify2" ||
-        why "second tape: $(cat "$LIVE/verify2")"
     timeout 60 tail --pid="$PLAY_PID" -f /dev/null
+    wait_blocks "$data/one.tap" "$LIVE_APP/TAPE" 8 1 20 "$LIVE/verify2"
 }
 
 check_live_exit_while_recording() {

@@ -328,25 +328,6 @@ check_stop_mid_run() {
     echo "$ms" >"$QV_TMP/stop-ms"
 }
 
-# A Start pressed while Stop still waits for the decoder (Stop has unlocked the button already) is
-# carried out once the wait is over, not dropped: both commands are queued together.
-check_start_right_after_stop() {
-    local dir
-    dir="$(workdir restart)"
-    mkdir -p "$dir/TAPE"
-    cp "$data/long.pcm" "$dir/TAPE/"
-    app_start_idle "$dir" || return 1
-    D radio "$MAIN" 24 settext "$MAIN" 22 long.pcm click "$MAIN" 12 wait-text "$MAIN" 21 out002.tap 20000 \
-        post "$MAIN" 14 post "$MAIN" 12 sleep 1000 || return 1
-    expect_enabled "$MAIN" 12 0 && expect_enabled "$MAIN" 14 1 || why "the Start after Stop began no run" || return 1
-    # Within a run every "Wait pilot..." but the first follows the blank line after a block; one that
-    # does not opens a new run.
-    [[ $(awk '/^Wait pilot\.\.\.\r$/ && previous != " \r" { runs++ } { previous = $0 } END { print runs + 0 }' \
-        "$dir/TAPE/status.log") == 2 ]] || why "status.log does not show exactly two runs" || return 1
-    D click "$MAIN" 14 wait-enabled "$MAIN" 12 1000 || return 1
-    app_quit
-}
-
 # ---- settings
 set_all_fields() {
     local args=() field
@@ -545,7 +526,6 @@ check raw-file-run-matches-decoder check_raw_file_run
 check raw-file-run-panes-and-catalogue check_raw_file_panes
 check missing-raw-file check_missing_file
 check stop-in-mid-run check_stop_mid_run
-check start-right-after-stop check_start_right_after_stop
 check settings-default check_settings_default
 check settings-save-load-registry check_settings_registry
 check baseline-300-decodes-as-44 check_baseline_300
