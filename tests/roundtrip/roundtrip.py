@@ -20,6 +20,10 @@ ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 SAMPLE = os.path.join(ROOT, "samples", "sinclair.tap")
 MAKE_SAMPLE = os.path.join(ROOT, "tools", "make_sample.py")
 
+# The TAP building blocks the Wine checks use too.
+sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
+from tapes import data, header, parse_tap, tap_image  # noqa: E402
+
 TAPGEN = None
 DECODE = None
 
@@ -32,35 +36,6 @@ SPEEDS = (0.9, 1.0, 1.1)
 SECOND = 44100
 HIGH, LOW = 200, 56
 PILOT_HEADER, PILOT_DATA = 8063, 3223
-
-
-def with_checksum(block):
-    check = 0
-    for byte in block:
-        check ^= byte
-    return block + bytes([check])
-
-
-def header(kind, name, length, param1=32768, param2=32768):
-    body = bytes([0x00, kind]) + name.encode("ascii").ljust(10) + struct.pack("<HHH", length, param1, param2)
-    return with_checksum(body)
-
-
-def data(payload):
-    return with_checksum(b"\xff" + payload)
-
-
-def tap_image(blocks):
-    return b"".join(struct.pack("<H", len(b)) + b for b in blocks)
-
-
-def parse_tap(image):
-    blocks, offset = [], 0
-    while offset < len(image):
-        (length,) = struct.unpack_from("<H", image, offset)
-        blocks.append(image[offset + 2:offset + 2 + length])
-        offset += 2 + length
-    return blocks
 
 
 class Decoded:
