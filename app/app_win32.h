@@ -45,6 +45,12 @@ void OfferToDialogs(MSG* message);
 enum { WM_CATALOGUE_LINES = WM_APP + 1 };
 void FillCatalogue(HWND dialog, const std::vector<std::string>& lines);
 
+// Sent to the main dialog by the decoder thread to add text to a pane (wParam: the status or header
+// pane, or the catalogue; lParam: the text); the dialog hands the device its waiting buffers first,
+// then AddToPaneNow inserts the text at the pane's caret or appends it to the list.
+enum { WM_PANE_ADD = WM_APP + 2 };
+void AddToPaneNow(HWND dialog, int control, const char* text);
+
 // Paints one recorded buffer into the main dialog's strip (control 1003).
 void DrawWaveform(HWND dialog, const uint8_t* samples, int32_t length);
 

@@ -121,6 +121,10 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_CATALOGUE_LINES:
         FillCatalogue(dialog, *reinterpret_cast<const std::vector<std::string>*>(lParam));
         return TRUE;
+    case WM_PANE_ADD:
+        TakeWaitingBuffers();
+        AddToPaneNow(dialog, static_cast<int>(wParam), reinterpret_cast<const char*>(lParam));
+        return TRUE;
     case MM_WIM_DATA:
         OnBufferDone(dialog, reinterpret_cast<WAVEHDR*>(lParam));
         return FALSE;

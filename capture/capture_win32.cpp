@@ -26,6 +26,9 @@ HGLOBAL BufferBlock;
 uint8_t* Buffers;
 int32_t BufferLength;
 WAVEHDR Headers[kBufferCount];
+// Set while a buffer is being handled or the device opened: the waits inside the wave-input calls
+// can serve a pane change sent by the decoder thread, which must not hand buffers in the middle.
+bool InCapture;
 // Buffers handed to the device and not yet back. Every path that takes a buffer out of circulation
 // lowers it, so that after Stop the last buffer to return still finds 0 and closes the device.
 int32_t QueuedCount;
@@ -102,10 +105,21 @@ void AbandonDevice()
     FreeBufferBlock();
 }
 
+struct CaptureBusy {
+    bool outer = !InCapture;
+    CaptureBusy() { InCapture = true; }
+    ~CaptureBusy()
+    {
+        if (outer)
+            InCapture = false;
+    }
+};
+
 }  // namespace
 
 int OpenSoundCard()
 {
+    const CaptureBusy busy;
     char text[9];
     GetDlgItemTextA(MainDialog, IDC_BUFLEN, text, sizeof text);
     const int32_t length = FieldToInt(text);
@@ -180,6 +194,7 @@ void AddBuffer(WAVEHDR* header)
 
 void OnBufferDone(HWND dialog, WAVEHDR* header)
 {
+    const CaptureBusy busy;
     // Only a buffer the device has finished with counts: stale messages (after a failed start, or
     // for a header already handled) must not move the count.
     if (!Device || !IsOurHeader(header) ||
@@ -210,6 +225,12 @@ void OnBufferDone(HWND dialog, WAVEHDR* header)
     AddBuffer(header);
     if (recorded > 0)
         DrawWaveform(dialog, samples, recorded);
+}
+
+void TakeWaitingBuffers()
+{
+    if (CaptureState == 0 && !InCapture)
+        TakeReturnedBuffers();
 }
 
 void ShowPosition()

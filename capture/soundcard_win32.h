@@ -23,6 +23,11 @@ void AddBuffer(WAVEHDR* header);
 // that the device has not finished with are ignored.
 void OnBufferDone(HWND dialog, WAVEHDR* header);
 
+// While recording: the buffers whose MM_WIM_DATA are waiting in the queue are handled now, ahead
+// of whatever the user-interface thread is about to do. Does nothing while a buffer is being
+// handled or the device opened, nor once stopped (Stop takes the returned buffers itself).
+void TakeWaitingBuffers();
+
 // The timer's tick: the device's position in bytes into "Record Position:", while recording.
 void ShowPosition();
 

@@ -75,7 +75,13 @@ qv_wine_up() {
     mkdir -p "$WINEPREFIX"
     qv_spawn timeout "${QV_X_LIMIT:-1800}" wineserver -f -p
     QV_WINESERVER_PID=$!
-    QV_WINE_LIMIT=180 qv_wine wineboot -i >/dev/null 2>&1 || { qv_say "wineboot -i failed"; return 1; }
+    # Making a new prefix has failed now and then at the first run on a freshly started machine, and
+    # worked when tried again; a second failure is reported with the end of what wineboot said.
+    if ! QV_WINE_LIMIT=180 qv_wine wineboot -i >"$QV_TMP/wineboot.log" 2>&1; then
+        qv_wine_flush
+        QV_WINE_LIMIT=180 qv_wine wineboot -i >>"$QV_TMP/wineboot.log" 2>&1 ||
+            { qv_say "wineboot -i failed: $(tail -n 3 "$QV_TMP/wineboot.log" | tr '\n' ' ')"; return 1; }
+    fi
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
     # No audio driver: the program meets a machine without a sound card.

@@ -195,7 +195,11 @@ def order(directory, first, count):
             content = f.read()
         if content != struct.pack("<H", len(block)) + block:
             held = content[3] | content[4] << 8 if len(content) >= 5 else -1
-            problems.append("%s is not counter block %d (it holds %d)" % (name, k, held))
+            if held == k:
+                problems.append("%s holds counter block %d damaged (%d bytes, %d expected)"
+                                % (name, k, len(content), len(block) + 2))
+            else:
+                problems.append("%s is not counter block %d (it holds %d)" % (name, k, held))
     return problems
 
 
