@@ -6,6 +6,8 @@
 // this one; only then are the run's files closed.
 #include <windows.h>
 
+#include <vector>
+
 #include "app/app_win32.h"
 #include "capture/capture.h"
 #include "capture/soundcard_win32.h"
@@ -27,6 +29,24 @@ bool WaitingForDecoder;
 // A Start pressed during that wait (Stop has already unlocked the button): carried out once the
 // wait is over rather than dropped.
 bool StartAfterWait;
+
+// Set while the dialog hands the device its waiting buffers before a pane change the decoder thread
+// has sent: the message checks in there also carry out messages sent from other threads, and a
+// Start, Stop or Exit among them would wait for the decoder thread while that thread waits for this
+// change. Such commands are kept and posted once the buffers are back.
+bool ServingPaneChange;
+std::vector<MSG> HeldCommands;
+
+void AddForDecoder(HWND dialog, int control, const char* text)
+{
+    ServingPaneChange = true;
+    TakeWaitingBuffers();
+    ServingPaneChange = false;
+    AddToPaneNow(dialog, control, text);
+    for (const MSG& command : HeldCommands)
+        PostMessageA(dialog, WM_COMMAND, command.wParam, command.lParam);
+    HeldCommands.clear();
+}
 
 DWORD WINAPI DecoderThreadMain(LPVOID)
 {
@@ -94,6 +114,13 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         PostQuitMessage(0);
         return TRUE;
     case WM_COMMAND:
+        if (ServingPaneChange) {
+            MSG command = {};
+            command.wParam = wParam;
+            command.lParam = lParam;
+            HeldCommands.push_back(command);
+            return FALSE;
+        }
         switch (LOWORD(wParam)) {
         case IDM_EXIT:
             RequestShutdown();
@@ -122,8 +149,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         FillCatalogue(dialog, *reinterpret_cast<const std::vector<std::string>*>(lParam));
         return TRUE;
     case WM_PANE_ADD:
-        TakeWaitingBuffers();
-        AddToPaneNow(dialog, static_cast<int>(wParam), reinterpret_cast<const char*>(lParam));
+        AddForDecoder(dialog, static_cast<int>(wParam), reinterpret_cast<const char*>(lParam));
         return TRUE;
     case MM_WIM_DATA:
         OnBufferDone(dialog, reinterpret_cast<WAVEHDR*>(lParam));
