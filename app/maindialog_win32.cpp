@@ -6,6 +6,7 @@
 // this one; only then are the run's files closed.
 #include <windows.h>
 
+#include <utility>
 #include <vector>
 
 #include "app/app_win32.h"
@@ -35,7 +36,7 @@ bool StartAfterWait;
 // Start, Stop or Exit among them would wait for the decoder thread while that thread waits for this
 // change. Such commands are kept and posted once the buffers are back.
 bool ServingPaneChange;
-std::vector<MSG> HeldCommands;
+std::vector<std::pair<WPARAM, LPARAM>> HeldCommands;
 
 void AddForDecoder(HWND dialog, int control, const char* text)
 {
@@ -43,8 +44,8 @@ void AddForDecoder(HWND dialog, int control, const char* text)
     TakeWaitingBuffers();
     ServingPaneChange = false;
     AddToPaneNow(dialog, control, text);
-    for (const MSG& command : HeldCommands)
-        PostMessageA(dialog, WM_COMMAND, command.wParam, command.lParam);
+    for (const auto& [wParam, lParam] : HeldCommands)
+        PostMessageA(dialog, WM_COMMAND, wParam, lParam);
     HeldCommands.clear();
 }
 
@@ -115,10 +116,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_COMMAND:
         if (ServingPaneChange) {
-            MSG command = {};
-            command.wParam = wParam;
-            command.lParam = lParam;
-            HeldCommands.push_back(command);
+            HeldCommands.emplace_back(wParam, lParam);
             return FALSE;
         }
         switch (LOWORD(wParam)) {
