@@ -32,24 +32,25 @@ void OnIDC_START(HWND dialog);
 void OnIDC_STOP(HWND dialog);
 void LockSettings(HWND dialog);
 
-// After the message loop: a decoder thread still running (a raw-file run, or a recording ended by
-// WM_CLOSE) is stopped and waited for, and the run's files are closed.
+// After the message loop: a decoder thread still running (a raw-file run) is stopped and waited
+// for, and the run's files are closed.
 void EndRunAtShutdown();
 
-// Offers a message to both dialogs' dialog-message handling; one that neither claims is dropped.
-void OfferToDialogs(MSG* message);
+// Posted by the main dialog to itself: go on showing what is queued for the panes from step wParam.
+// Each dispatch makes at most one change of a pane, so the sound card's returned buffers, posted
+// meanwhile, are handed back between them.
+enum { WM_SHOW_QUEUED = WM_APP + 2 };
+enum { kShowStatus, kShowHeaders, kShowCatalogue, kShowSteps };
+// Carries out step `step` of what is queued; false when it had nothing to do.
+bool ShowQueuedStep(HWND dialog, int step);
 
-// Sent to the main dialog with a rebuilt catalogue (lParam: const std::vector<std::string>*), so that
-// the user-interface thread fills the list in one go; FillCatalogue replaces the list's lines with
-// them and selects the last.
-enum { WM_CATALOGUE_LINES = WM_APP + 1 };
-void FillCatalogue(HWND dialog, const std::vector<std::string>& lines);
+// Start enabled, Stop disabled, the ten settings fields enabled.
+void ShowRunControlsIdle();
 
-// Sent to the main dialog by the decoder thread to add text to a pane (wParam: the status or header
-// pane, or the catalogue; lParam: the text); the dialog hands the device its waiting buffers first,
-// then AddToPaneNow inserts the text at the pane's caret or appends it to the list.
-enum { WM_PANE_ADD = WM_APP + 2 };
-void AddToPaneNow(HWND dialog, int control, const char* text);
+// Answered by the main dialog with the longest time, in microseconds, between two buffers the sound
+// card gave back since the device was opened or since the last query with wParam 1, which also
+// starts the measure afresh. For checking recording under load from outside.
+enum { WM_LONGEST_GAP = WM_APP + 3 };
 
 // Paints one recorded buffer into the main dialog's strip (control 1003).
 void DrawWaveform(HWND dialog, const uint8_t* samples, int32_t length);

@@ -16,14 +16,14 @@ namespace {
 
 enum { kTimerId = 1, kTimerPeriodMs = 100 };
 
-}  // namespace
-
 void OfferToDialogs(MSG* message)
 {
     // Always both: each claims only messages for itself and its own controls.
     IsDialogMessageA(MainDialog, message);
     IsDialogMessageA(SettingsDialog, message);
 }
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {

@@ -1,13 +1,10 @@
 // The main dialog (MyDialog): Start and Stop of a run from the sound card or from a raw recording,
 // Exit, Hide, Generate sound, and the routing of the timer and of the sound card's returned
 // buffers. User-interface thread only.
-// Stopping is cooperative: Stop raises the decoder's stop request and waits for its thread while
-// still dispatching messages, because that thread's pane, list and control updates are sent to
-// this one; only then are the run's files closed.
+// What the core queued for the panes, the list and the run controls is shown here on the timer, one
+// pane change per dispatch. The decoder thread never waits for this thread, so Stop simply raises
+// the stop request, waits for that thread, and closes the run's files.
 #include <windows.h>
-
-#include <utility>
-#include <vector>
 
 #include "app/app_win32.h"
 #include "capture/capture.h"
@@ -16,6 +13,7 @@
 #include "decoder/stop.h"
 #include "decoder/tape.h"
 #include "decoder/timing.h"
+#include "report/panequeue.h"
 #include "report/status.h"
 #include "resources/resource.h"
 
@@ -23,78 +21,32 @@ namespace {
 
 enum { kRawNameSize = 127 };
 
+// This thread's view of a run, the one place it is kept. Starting and Stopping cover the moments a
+// box or a wave-input call may let another command in (a nested message loop, or a message sent
+// from another process): a command that does not fit the state is ignored.
+enum class Run { Idle, Starting, Recording, ReadingFile, Stopping };
+Run RunState = Run::Idle;
+
 HANDLE DecoderThreadHandle;
-// Set while the user-interface thread waits for the decoder: the messages dispatched meanwhile may
-// carry another Start or Stop, which must not begin a second run or a nested wait.
-bool WaitingForDecoder;
-// A Start pressed during that wait (Stop has already unlocked the button): carried out once the
-// wait is over rather than dropped.
-bool StartAfterWait;
-
-// Set while the dialog hands the device its waiting buffers before a pane change the decoder thread
-// has sent: the message checks in there also carry out messages sent from other threads, and a
-// Start, Stop or Exit among them would wait for the decoder thread while that thread waits for this
-// change. Such commands are kept and posted once the buffers are back.
-bool ServingPaneChange;
-std::vector<std::pair<WPARAM, LPARAM>> HeldCommands;
-
-void AddForDecoder(HWND dialog, int control, const char* text)
-{
-    ServingPaneChange = true;
-    TakeWaitingBuffers();
-    ServingPaneChange = false;
-    AddToPaneNow(dialog, control, text);
-    for (const auto& [wParam, lParam] : HeldCommands)
-        PostMessageA(dialog, WM_COMMAND, wParam, lParam);
-    HeldCommands.clear();
-}
 
 DWORD WINAPI DecoderThreadMain(LPVOID)
 {
     return static_cast<DWORD>(DecoderThread());
 }
 
-// Waits for the thread to end, dispatching every message meanwhile (the decoder's sent messages are
-// carried out inside PeekMessage). A quit message that arrives is kept for the main loop.
-void WaitDispatching(HANDLE thread)
-{
-    bool quit = false;
-    WPARAM quitCode = 0;
-    for (;;) {
-        const DWORD woken = MsgWaitForMultipleObjectsEx(1, &thread, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woken != WAIT_OBJECT_0 + 1)
-            break;
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                quit = true;
-                quitCode = message.wParam;
-            } else {
-                OfferToDialogs(&message);
-            }
-        }
-    }
-    if (quit)
-        PostQuitMessage(static_cast<int>(quitCode));
-}
-
-// Asks the decoder thread to stop and waits for it. A thread that has already ended by itself (end
-// of the raw file, a TAP file that cannot be created) is simply collected.
+// Asks the decoder thread to stop and waits for it; it never waits for this thread, so a plain wait
+// is enough. A thread that has already ended by itself (end of the raw file, a TAP file that cannot
+// be created) is simply collected.
 void EndDecoderThread()
 {
     if (!DecoderThreadHandle)
         return;
     RequestDecoderStop(kExitStopped);
-    WaitingForDecoder = true;
-    WaitDispatching(DecoderThreadHandle);
-    WaitingForDecoder = false;
+    WaitForSingleObject(DecoderThreadHandle, INFINITE);
     CloseHandle(DecoderThreadHandle);
     DecoderThreadHandle = nullptr;
-    if (StartAfterWait) {
-        StartAfterWait = false;
-        if (!ShutdownRequested())
-            PostMessageA(MainDialog, WM_COMMAND, IDC_START, 0);
-    }
+    // The end of the file may have come just before the request; that run is over either way.
+    TakeRunEnded();
 }
 
 void CloseRunFiles()
@@ -102,6 +54,40 @@ void CloseRunFiles()
     CloseTapOutput();
     CloseRawInput();
     SetFileMode(false);
+}
+
+// The raw file has ended and the decoder thread has unlocked the controls through the queue.
+void EndRunByItself()
+{
+    if (RunState != Run::ReadingFile)
+        return;
+    EndDecoderThread();
+    CloseRunFiles();
+    ShowRunControlsIdle();
+    RunState = Run::Idle;
+}
+
+// Shows the queued changes from `step` on: the first that has something to do is carried out, and
+// the rest follow in a message posted behind whatever is already waiting (the buffers first).
+void ShowQueued(HWND dialog, int step)
+{
+    for (; step < kShowSteps; ++step) {
+        if (ShowQueuedStep(dialog, step)) {
+            if (step + 1 < kShowSteps)
+                PostMessageA(dialog, WM_SHOW_QUEUED, static_cast<WPARAM>(step + 1), 0);
+            return;
+        }
+    }
+}
+
+// Exit, and closing the window: a recording is stopped first, so the device is reset and closed
+// before the process ends.
+void EndProgram(HWND dialog)
+{
+    RequestShutdown();
+    if (RunState == Run::Recording)
+        OnIDC_STOP(dialog);
+    PostQuitMessage(0);
 }
 
 }  // namespace
@@ -112,19 +98,12 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_INITDIALOG:
         return TRUE;
     case WM_CLOSE:
-        PostQuitMessage(0);
+        EndProgram(dialog);
         return TRUE;
     case WM_COMMAND:
-        if (ServingPaneChange) {
-            HeldCommands.emplace_back(wParam, lParam);
-            return FALSE;
-        }
         switch (LOWORD(wParam)) {
         case IDM_EXIT:
-            RequestShutdown();
-            if (CaptureState == 0)
-                SendMessageA(dialog, WM_COMMAND, IDC_STOP, 0);
-            PostQuitMessage(0);
+            EndProgram(dialog);
             break;
         case IDC_START:
             OnIDC_START(dialog);
@@ -142,12 +121,15 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     case WM_TIMER:
         ShowPosition();
+        if (TakeRunEnded())
+            EndRunByItself();
+        ShowQueued(dialog, kShowStatus);
         return FALSE;
-    case WM_CATALOGUE_LINES:
-        FillCatalogue(dialog, *reinterpret_cast<const std::vector<std::string>*>(lParam));
+    case WM_SHOW_QUEUED:
+        ShowQueued(dialog, static_cast<int>(wParam));
         return TRUE;
-    case WM_PANE_ADD:
-        AddForDecoder(dialog, static_cast<int>(wParam), reinterpret_cast<const char*>(lParam));
+    case WM_LONGEST_GAP:
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, static_cast<LONG_PTR>(LongestReturnGap(wParam != 0)));
         return TRUE;
     case MM_WIM_DATA:
         OnBufferDone(dialog, reinterpret_cast<WAVEHDR*>(lParam));
@@ -158,31 +140,26 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 void OnIDC_START(HWND dialog)
 {
-    // Start is disabled while a run is on; a command sent past the button must not begin a second.
-    if (!IsWindowEnabled(GetDlgItem(dialog, IDC_START)))
+    // Also a Start sent past the disabled button, or while a box of this one is open.
+    if (RunState != Run::Idle)
         return;
-    if (WaitingForDecoder) {
-        StartAfterWait = true;
-        return;
-    }
-    // The end of the raw file unlocks Start while its thread is still closing the files; it must be
-    // gone before a new run opens them.
-    EndDecoderThread();
-
+    RunState = Run::Starting;
+    Run running = Run::Recording;
     if (IsDlgButtonChecked(dialog, IDC_SRC_PCM) == BST_CHECKED) {
         char name[kRawNameSize];
         GetDlgItemTextA(dialog, IDC_RAWNAME, name, sizeof name);
         if (!OpenRawInput(name)) {
             ShowInfo("Невозможно открыть файл");
+            RunState = Run::Idle;
             return;
         }
         SetFileMode(true);
-        LockSettings(dialog);
-    } else {
-        if (!OpenSoundCard())
-            return;
-        LockSettings(dialog);
+        running = Run::ReadingFile;
+    } else if (!OpenSoundCard()) {
+        RunState = Run::Idle;
+        return;
     }
+    LockSettings(dialog);
 
     ClearDecoderStop();
     DecoderThreadHandle = CreateThread(nullptr, 0, DecoderThreadMain, nullptr, 0, nullptr);
@@ -190,15 +167,20 @@ void OnIDC_START(HWND dialog)
         ShowInfo("CreateThread fails");
         ExitProcess(0);
     }
+    RunState = running;
 }
 
 void OnIDC_STOP(HWND)
 {
-    if (WaitingForDecoder)
+    // Idle is let through: after a failed device reset the controls stay locked, and a second Stop
+    // unlocks them.
+    if (RunState == Run::Starting || RunState == Run::Stopping)
         return;
+    RunState = Run::Stopping;
     StopCapture();
     EndDecoderThread();
     CloseRunFiles();
+    RunState = Run::Idle;
 }
 
 void LockSettings(HWND dialog)
@@ -213,8 +195,6 @@ void LockSettings(HWND dialog)
 void EndRunAtShutdown()
 {
     RequestShutdown();
-    if (!DecoderThreadHandle)
-        return;
     EndDecoderThread();
     CloseRunFiles();
 }

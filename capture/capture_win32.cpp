@@ -26,9 +26,10 @@ HGLOBAL BufferBlock;
 uint8_t* Buffers;
 int32_t BufferLength;
 WAVEHDR Headers[kBufferCount];
-// Set while a buffer is being handled or the device opened: the waits inside the wave-input calls
-// can serve a pane change sent by the decoder thread, which must not hand buffers in the middle.
-bool InCapture;
+// When the last buffer came back while recording, and the longest time between two, in counter
+// ticks: how long this thread kept the device waiting.
+LONGLONG LastReturn;
+LONGLONG LongestGap;
 // Buffers handed to the device and not yet back. Every path that takes a buffer out of circulation
 // lowers it, so that after Stop the last buffer to return still finds 0 and closes the device.
 int32_t QueuedCount;
@@ -105,21 +106,17 @@ void AbandonDevice()
     FreeBufferBlock();
 }
 
-struct CaptureBusy {
-    bool outer = !InCapture;
-    CaptureBusy() { InCapture = true; }
-    ~CaptureBusy()
-    {
-        if (outer)
-            InCapture = false;
-    }
-};
+LONGLONG Now()
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
 
 }  // namespace
 
 int OpenSoundCard()
 {
-    const CaptureBusy busy;
     char text[9];
     GetDlgItemTextA(MainDialog, IDC_BUFLEN, text, sizeof text);
     const int32_t length = FieldToInt(text);
@@ -173,6 +170,8 @@ int OpenSoundCard()
         ShowInfo(failure.text);
         return 0;
     }
+    LastReturn = 0;
+    LongestGap = 0;
     CaptureState = 0;
     return 1;
 }
@@ -194,7 +193,6 @@ void AddBuffer(WAVEHDR* header)
 
 void OnBufferDone(HWND dialog, WAVEHDR* header)
 {
-    const CaptureBusy busy;
     // Only a buffer the device has finished with counts: stale messages (after a failed start, or
     // for a header already handled) must not move the count.
     if (!Device || !IsOurHeader(header) ||
@@ -214,6 +212,10 @@ void OnBufferDone(HWND dialog, WAVEHDR* header)
         CloseIfDrained();
         return;
     }
+    const LONGLONG now = Now();
+    if (LastReturn && now - LastReturn > LongestGap)
+        LongestGap = now - LastReturn;
+    LastReturn = now;
     int32_t recorded = static_cast<int32_t>(header->dwBytesRecorded);
     if (recorded > BufferLength)
         recorded = BufferLength;
@@ -227,10 +229,16 @@ void OnBufferDone(HWND dialog, WAVEHDR* header)
         DrawWaveform(dialog, samples, recorded);
 }
 
-void TakeWaitingBuffers()
+long LongestReturnGap(bool restart)
 {
-    if (CaptureState == 0 && !InCapture)
-        TakeReturnedBuffers();
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    const long microseconds = static_cast<long>(LongestGap * 1000000 / frequency.QuadPart);
+    if (restart) {
+        LongestGap = 0;
+        LastReturn = 0;
+    }
+    return microseconds;
 }
 
 void ShowPosition()

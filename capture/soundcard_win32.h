@@ -23,10 +23,9 @@ void AddBuffer(WAVEHDR* header);
 // that the device has not finished with are ignored.
 void OnBufferDone(HWND dialog, WAVEHDR* header);
 
-// While recording: the buffers whose MM_WIM_DATA are waiting in the queue are handled now, ahead
-// of whatever the user-interface thread is about to do. Does nothing while a buffer is being
-// handled or the device opened, nor once stopped (Stop takes the returned buffers itself).
-void TakeWaitingBuffers();
+// The longest time, in microseconds, between two buffers coming back while recording, since the
+// device was opened or since the last call with restart, which starts the measure afresh.
+long LongestReturnGap(bool restart);
 
 // The timer's tick: the device's position in bytes into "Record Position:", while recording.
 void ShowPosition();

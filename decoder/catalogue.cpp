@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -29,6 +30,19 @@ bool SameLetters(const char* text, const char* lower, size_t n)
             return false;
     return true;
 }
+
+// The lines of the files already described, so that a rescan after each block opens only the files
+// that are new or have changed since: with hundreds of files in TAPE, opening every one after every
+// block cost the decoder thread more than the block took to play. A file counts as unchanged while
+// its directory, name, size and time of last writing are; the file a block has just been written to
+// is forgotten outright, however coarse the clock. Only the scanning thread touches it (one thread
+// at a time, handed over by the start and end of the decoder thread).
+struct Described {
+    uintmax_t size;
+    fs::file_time_type written;
+    std::string line;
+};
+std::map<std::string, Described> described;
 
 const char* HeaderLabel(int type)
 {
@@ -100,39 +114,60 @@ void DescribeTapeFile(const char* name)
     UiCatalogueSelectLast();
 }
 
+void TapeFileChanged(const char* name)
+{
+    std::error_code error;
+    described.erase((fs::current_path(error) / name).string());
+}
+
 void ScanTapeFiles()
 {
     // One pass over the directory instead of trying every number: files of any number are found,
     // and a name is counted even when it cannot be read, so it is never chosen for a new block.
-    std::vector<std::pair<int64_t, std::string>> found;
+    std::vector<std::pair<int64_t, fs::directory_entry>> found;
     std::error_code error;
     for (fs::directory_iterator it(".", error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        const int64_t number = TapeFileNumber(name.c_str());
+        const int64_t number = TapeFileNumber(it->path().filename().string().c_str());
         if (number >= 0)
-            found.emplace_back(number, name);
+            found.emplace_back(number, *it);
     }
-    std::sort(found.begin(), found.end());
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : a.second.path() < b.second.path();
+    });
 
     // The number is settled before the list is filled, so that a fill cut short by the program's
     // end still leaves no file's number to the next block.
     NextTapeNumber = found.empty() ? NextTapeNumber + 1 : static_cast<int32_t>(found.back().first + 1);
 
+    const fs::path directory = fs::current_path(error);
+    std::map<std::string, Described> kept;
     UiCatalogueReset();
     for (const auto& entry : found) {
         // Nobody will see the rest of the list once the program is ending.
         if (ShutdownRequested())
             break;
-        const std::string& name = entry.second;
         std::error_code typeError;
-        if (!fs::is_regular_file(name, typeError))
+        if (!entry.second.is_regular_file(typeError))
             continue;
-        // Opening a file costs Wine about a third of a millisecond, and a rescan of hundreds keeps
-        // Stop waiting: each is opened once.
-        char line[kLineSize];
-        if (DescribeTapeLine(name.c_str(), line, sizeof line))
-            UiCatalogueAppend(line);
+        const std::string name = entry.second.path().filename().string();
+        std::error_code sizeError, timeError;
+        Described file{entry.second.file_size(sizeError), entry.second.last_write_time(timeError), {}};
+        const std::string key = (directory / name).string();
+        const auto known = described.find(key);
+        if (!sizeError && !timeError && known != described.end() && known->second.size == file.size &&
+            known->second.written == file.written) {
+            file.line = known->second.line;
+        } else {
+            char line[kLineSize];
+            if (!DescribeTapeLine(name.c_str(), line, sizeof line))
+                continue;
+            file.line = line;
+        }
+        UiCatalogueAppend(file.line.c_str());
+        if (!sizeError && !timeError)
+            kept.emplace(key, std::move(file));
     }
+    described.swap(kept);
     // Selecting once at the end instead of after every line leaves the same selection (the last
     // line described) and lets the list be drawn once for the whole rebuild.
     UiCatalogueSelectLast();

@@ -12,7 +12,13 @@
 // when there is none. The whole directory is read before NextTapeNumber is stored, once, and that
 // happens before the list is filled. The last line is selected once the list is full. Once
 // shutdown has been requested the list is left short (NextTapeNumber is still right).
+// A file already described by an earlier scan is not opened again while its size and time of last
+// writing stay the same; files added or removed by anyone are seen at the next scan.
 void ScanTapeFiles();
+
+// The file `name` (in the current directory) has just been written: the next scan describes it
+// afresh even when its size and time look unchanged.
+void TapeFileChanged(const char* name);
 
 // Appends the catalogue line of one file and selects it.
 void DescribeTapeFile(const char* name);

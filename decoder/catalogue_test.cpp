@@ -106,6 +106,36 @@ TEST_F(CatalogueTest, EveryScanEndsWithTheListDrawnAgain)
     EXPECT_EQ(ui.selected, -1);
 }
 
+// A rescan runs after every block: it must not open again the files it has already described, yet
+// see every change another program makes in TAPE.
+TEST_F(CatalogueTest, RescanReadsOnlyNewOrChangedFiles)
+{
+    namespace fs = std::filesystem;
+    WriteFileBytes("out001.tap", HeaderFile(0, "FIRST", 10));
+    WriteFileBytes("out002.tap", {0x01, 0x00, 0xFF});
+    ScanTapeFiles();
+    const auto written = fs::last_write_time("out001.tap");
+
+    // Same size and time: the line described before stays, so the file was not read again.
+    WriteFileBytes("out001.tap", HeaderFile(0, "OTHER", 10));
+    fs::last_write_time("out001.tap", written);
+    ScanTapeFiles();
+    EXPECT_EQ(FakeUiSnapshot().catalogue.front(), "out001.tap Head(Program):FIRST      10 (19)");
+
+    // The decoder says it has written the file: described afresh.
+    TapeFileChanged("out001.tap");
+    ScanTapeFiles();
+    EXPECT_EQ(FakeUiSnapshot().catalogue.front(), "out001.tap Head(Program):OTHER      10 (19)");
+
+    // Another program grows one file, removes another and adds a third.
+    WriteFileBytes("out001.tap", {0x02, 0x00, 0xFF, 0x00});
+    fs::remove("out002.tap");
+    WriteFileBytes("out005.tap", {0x01, 0x00, 0xFF});
+    ScanTapeFiles();
+    EXPECT_EQ(FakeUiSnapshot().catalogue, (Lines{"out001.tap Data:  (2)", "out005.tap Data:  (1)"}));
+    EXPECT_EQ(NextTapeNumber, 6);
+}
+
 // Shutdown is never cleared, so it is tried in a child process.
 TEST_F(CatalogueTest, ShutdownCutsTheListShortButNotTheNumber)
 {

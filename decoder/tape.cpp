@@ -116,6 +116,7 @@ int DecoderThread()
                 std::remove(name);
             else
                 ++NextTapeNumber;
+            TapeFileChanged(name);
             ScanTapeFiles();
             ReportHeader(name, length);
 

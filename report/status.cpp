@@ -12,12 +12,12 @@ namespace {
 // A composed pane line holds at most 255 characters, time stamp included.
 enum { kLineSize = 256 };
 
-// Both threads log; without this two messages could interleave inside status.log.
+// Both threads log; without this two messages could interleave inside status.log, or reach the
+// pane in another order than the file.
 std::mutex logFile;
 
 void AppendToLogFile(const char* message)
 {
-    std::lock_guard<std::mutex> hold(logFile);
     // Binary, so that the CR LF we write is what lands in the file on every platform.
     std::FILE* file = std::fopen("status.log", "ab");
     if (!file)
@@ -43,6 +43,8 @@ void LogStatus(const char* message)
     UiLocalTime(&hour, &minute, &second);
     char line[kLineSize];
     std::snprintf(line, sizeof line, "%02i:%02i:%02i %s", hour, minute, second, message);
+    // The pane's side of the seam never waits for the window, so the lock is never held long.
+    std::lock_guard<std::mutex> hold(logFile);
     UiStatusInsert(line);
     UiStatusInsert("\r\n");
     AppendToLogFile(message);

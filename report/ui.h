@@ -1,9 +1,8 @@
 // The user-interface seam: what the portable core needs from the program it runs in. Exactly one
-// implementation is linked into each program: ui_win32.cpp sends messages to the main dialog's
-// controls, the console decoder prints, the tests' fake records.
-// Called from both threads. In the Windows program the calls from the decoder thread are carried out
-// by the user-interface thread (sent messages), so that thread must keep dispatching while it waits
-// for the decoder.
+// implementation is linked into each program: ui_win32.cpp queues the panes' and the list's changes
+// for the main dialog, the console decoder prints, the tests' fake records.
+// Called from both threads. None of them waits for the user-interface thread (the boxes aside), so
+// that thread may wait for the decoder thread without dispatching anything.
 #ifndef QUORVANE_UI_H
 #define QUORVANE_UI_H
 
@@ -17,7 +16,8 @@ void UiCatalogueReset();
 void UiCatalogueAppend(const char* line);
 void UiCatalogueSelectLast();
 
-// The idle run state: Start enabled, Stop disabled, the ten settings fields enabled.
+// The idle run state: Start enabled, Stop disabled, the ten settings fields enabled. Called from the
+// decoder thread when the raw file ends, from the user-interface thread by Stop.
 void UiRunControlsIdle();
 
 // Information box captioned "Сообщение"; fatal box captioned "FATAL ERROR".

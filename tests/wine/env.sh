@@ -67,8 +67,27 @@ qv_wine_settings() {
     qv_wine regedit /S "$reg" || { qv_say "regedit failed"; return 1; }
 }
 
+# Debian's `wine` always takes Wine's 32-bit loader when it is installed, and that cannot run on a
+# kernel without ia32 emulation; for 64-bit programs (QV_WINEARCH=win64) a `wine` of our own runs the
+# 64-bit loader instead.
+qv_wine_loader() {
+    # The prefix follows the programs under test (QVEXE, when the caller has set it).
+    if [[ -z ${QV_WINEARCH:-} && -n ${QVEXE:-} ]]; then
+        QV_WINEARCH="$(python3 -c 'import struct, sys
+d = open(sys.argv[1], "rb").read(4096)
+pe = struct.unpack_from("<I", d, 0x3C)[0]
+print("win64" if struct.unpack_from("<H", d, pe + 4)[0] == 0x8664 else "win32")' "$QVEXE")"
+    fi
+    [[ ${QV_WINEARCH:-win32} == win64 ]] || return 0
+    mkdir -p "$QV_TMP/bin"
+    printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' >"$QV_TMP/bin/wine"
+    chmod +x "$QV_TMP/bin/wine"
+    export PATH="$QV_TMP/bin:$PATH"
+}
+
 qv_wine_up() {
-    export WINEPREFIX="$QV_TMP/prefix" WINEARCH=win32 WINEDEBUG=-all
+    qv_wine_loader
+    export WINEPREFIX="$QV_TMP/prefix" WINEARCH="${QV_WINEARCH:-win32}" WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
     # A wineserver of our own that stays up between the checks (no 10 s start-up per program), in the
     # foreground so that its pid is ours to end.

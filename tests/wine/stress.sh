@@ -23,14 +23,17 @@ if [[ $# -ne 2 ]]; then
 fi
 source "$here/harness.sh"
 qv_programs stress.sh "$1" "$2"
+
+source "$here/env.sh"
+qv_env_up || exit 2
+
+# The hammer is built for the same Wine as the program under test.
 CXX_WIN32=i686-w64-mingw32-g++-posix
+[[ $QV_WINEARCH == win64 ]] && CXX_WIN32=x86_64-w64-mingw32-g++-posix
 command -v "$CXX_WIN32" >/dev/null || {
     echo "stress.sh: $CXX_WIN32 is missing" >&2
     exit 2
 }
-
-source "$here/env.sh"
-qv_env_up || exit 2
 
 HAMMER="$QV_TMP/stress-hammer.exe"
 "$CXX_WIN32" -std=c++17 -O2 -Wall -Wextra -static -o "$HAMMER" "$here/stress-hammer_win32.cpp" || exit 2
