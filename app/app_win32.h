@@ -36,9 +36,8 @@ void LockSettings(HWND dialog);
 // for, and the run's files are closed.
 void EndRunAtShutdown();
 
-// Posted by the main dialog to itself: go on showing what is queued for the panes from step wParam.
-// Each dispatch makes at most one change of a pane, so the sound card's returned buffers, posted
-// meanwhile, are handed back between them.
+// Posted by the main dialog to itself: go on showing what is queued for the panes. Each dispatch
+// makes at most one change of a pane, so that whatever was posted meanwhile comes first.
 enum { WM_SHOW_QUEUED = WM_APP + 2 };
 enum { kShowStatus, kShowHeaders, kShowCatalogue, kShowSteps };
 // Carries out step `step` of what is queued; false when it had nothing to do.

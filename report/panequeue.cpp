@@ -14,6 +14,8 @@ struct Panes {
     std::vector<std::string> wanted;
     bool selectQueued = false;
     int wantedSelection = -1;
+    // Whether `wanted` may differ from `shown`: most ticks find the list as it was.
+    bool listChanged = false;
     // A rebuild in progress: it replaces the wanted list only when it is complete, so a batch taken
     // meanwhile never shows half a rebuild.
     std::vector<std::string> rebuilt;
@@ -48,7 +50,12 @@ void QueueCatalogueReset()
 void QueueCatalogueAppend(const char* line)
 {
     std::lock_guard<std::mutex> hold(lock);
-    (panes.rebuilding ? panes.rebuilt : panes.wanted).emplace_back(line);
+    if (panes.rebuilding) {
+        panes.rebuilt.emplace_back(line);
+    } else {
+        panes.wanted.emplace_back(line);
+        panes.listChanged = true;
+    }
 }
 
 void QueueCatalogueSelectLast()
@@ -58,6 +65,7 @@ void QueueCatalogueSelectLast()
         panes.wanted.swap(panes.rebuilt);
         panes.rebuilt.clear();
         panes.rebuilding = false;
+        panes.listChanged = true;
     }
     panes.selectQueued = true;
     panes.wantedSelection = static_cast<int>(panes.wanted.size()) - 1;
@@ -85,6 +93,8 @@ CatalogueChange TakeCatalogueChange()
 {
     std::lock_guard<std::mutex> hold(lock);
     CatalogueChange change;
+    if (!panes.listChanged && !panes.selectQueued)
+        return change;
     // A rebuild after a block usually differs from the list shown only in its last lines (the new
     // file's line in place of its bare name); everything before that stays where it is.
     const auto firstDifference =
@@ -96,7 +106,9 @@ CatalogueChange TakeCatalogueChange()
     change.changed = panes.selectQueued || change.remove > 0 || !change.add.empty();
     change.reselect = panes.selectQueued;
     panes.selectQueued = false;
-    panes.shown = panes.wanted;
+    panes.listChanged = false;
+    panes.shown.resize(change.keep);
+    panes.shown.insert(panes.shown.end(), change.add.begin(), change.add.end());
     return change;
 }
 
@@ -104,13 +116,6 @@ bool TakeRunEnded()
 {
     std::lock_guard<std::mutex> hold(lock);
     return std::exchange(panes.runEnded, false);
-}
-
-bool PanesPending()
-{
-    std::lock_guard<std::mutex> hold(lock);
-    return !panes.status.empty() || !panes.headers.empty() || panes.selectQueued || panes.runEnded ||
-           panes.shown != panes.wanted;
 }
 
 void ResetPaneQueue()

@@ -44,9 +44,6 @@ CatalogueChange TakeCatalogueChange();
 // True once after QueueRunEnded.
 bool TakeRunEnded();
 
-// Whether anything waits to be taken.
-bool PanesPending();
-
 // Drops everything queued and forgets what the list shows (a process that starts over, tests).
 void ResetPaneQueue();
 

@@ -19,6 +19,8 @@ struct ListBox {
 
     void Apply(const CatalogueChange& change)
     {
+        if (!change.changed)
+            return;
         ASSERT_LE(change.keep + change.remove, lines.size());
         ASSERT_EQ(change.keep + change.remove, lines.size()) << "only the tail is ever replaced";
         lines.resize(change.keep);
@@ -117,7 +119,6 @@ TEST_F(PaneQueueTest, RunEndIsTakenOnce)
 {
     EXPECT_FALSE(TakeRunEnded());
     QueueRunEnded();
-    EXPECT_TRUE(PanesPending());
     EXPECT_TRUE(TakeRunEnded());
     EXPECT_FALSE(TakeRunEnded());
 }
@@ -146,7 +147,7 @@ TEST_F(PaneQueueTest, BatchesTakenAtAnyMomentEndAsTheDirectList)
         batched.Apply(TakeCatalogueChange());
         ASSERT_EQ(batched.lines, direct.box.lines) << "seed " << seed;
         ASSERT_EQ(batched.selected, direct.box.selected) << "seed " << seed;
-        ASSERT_FALSE(PanesPending());
+        ASSERT_FALSE(TakeCatalogueChange().changed);
     }
 }
 

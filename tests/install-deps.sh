@@ -5,7 +5,7 @@
 set -euo pipefail
 
 native=(cmake g++ make python3 libgtest-dev libbenchmark-dev)
-windows=(g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 wine64 fonts-wine xvfb xauth xdotool
+windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine32:i386 wine64 fonts-wine xvfb xauth xdotool
          x11-utils imagemagick pulseaudio pulseaudio-utils libpulse0:i386 locales clang libclang-rt-14-dev)
 want=("${native[@]}")
 [ "${1:-}" = "--native-only" ] || want+=("${windows[@]}")

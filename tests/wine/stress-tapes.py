@@ -3,6 +3,9 @@
 
     stress-tapes.py make DIR                 write the TAP files of RECORDINGS into DIR
     stress-tapes.py hole IN.pcm OUT.pcm MB   OUT is MB megabytes of a constant level, then IN
+    stress-tapes.py spaced TAPGEN IN.tap OUT.pcm MB
+                                             OUT is every block of IN rendered by the program
+                                             TAPGEN, each after MB megabytes of a constant level
     stress-tapes.py seed DIR FIRST N TAP     N finished block files outFIRST.tap... (distinct blocks),
                                              and their blocks as the TAP file TAP
     stress-tapes.py hammer LOG TAP...        judge stress-hammer's records LOG against the blocks of
@@ -21,7 +24,9 @@ exit status 1 when there are problems.
 import os
 import re
 import struct
+import subprocess
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import tapes  # noqa: E402
@@ -31,9 +36,9 @@ PLACEHOLDER = b"\x20\x20"
 PRESS_LIMIT_MS = 1000.0
 
 
-# The decoder runs far ahead of the panes: it is held up only by the lines it logs, one every
-# kilobyte of a block. A Stop sent inside a block therefore ends the run there only when the block
-# has many kilobytes still to come; the first blocks of the hammered recordings are long for that.
+# The decoder runs far ahead of the panes. A Stop sent inside a block therefore ends the run there
+# only when the block has many kilobytes still to come; the first blocks of the hammered recordings
+# are long for that.
 def hammer_a():
     """Starts with a long data block, so that a press can land in a block before any file of the
     run is finished."""
@@ -243,6 +248,22 @@ def hole(source, target, megabytes):
         g.write(signal)
 
 
+def spaced(tapgen, source, target, megabytes):
+    """The decoder reads a file far faster than it plays; silence before every block keeps a run
+    going long enough for a Stop or an Exit to land in it, wherever it is meant to."""
+    with open(source, "rb") as f:
+        blocks = tapes.parse_tap(f.read())
+    with open(target, "wb") as g, tempfile.TemporaryDirectory() as work:
+        for block in blocks:
+            one, signal = os.path.join(work, "one.tap"), os.path.join(work, "one.pcm")
+            with open(one, "wb") as f:
+                f.write(tapes.tap_image([block]))
+            subprocess.run([tapgen, one, signal], check=True, stdout=subprocess.DEVNULL)
+            g.seek(megabytes << 20, os.SEEK_CUR)
+            with open(signal, "rb") as f:
+                g.write(f.read())
+
+
 def report(figures, problems):
     print(figures)
     for problem in problems[:10]:
@@ -260,6 +281,8 @@ def main(argv):
                 f.write(tapes.tap_image(make()))
     elif command == "hole":
         hole(argv[2], argv[3], int(argv[4]))
+    elif command == "spaced":
+        spaced(argv[2], argv[3], argv[4], int(argv[5]))
     elif command == "seed":
         seed(argv[2], int(argv[3]), int(argv[4]), argv[5])
     elif command == "hammer":

@@ -137,11 +137,10 @@ rundir() {
     mkdir -p "$RUNDIR/TAPE"
 }
 
-# The recording $1 (a name from stress-tapes.py, without .tap) in TAPE as $1.pcm, after $2 megabytes
-# of waiting for a pilot tone.
+# The recording $1 (a name from stress-tapes.py, without .tap) in TAPE as $1.pcm, every block after
+# $2 megabytes of waiting for a pilot tone.
 recording() {
-    "$TAPGEN" "$data/$1.tap" "$data/$1.pcm" >/dev/null &&
-        "${TAPES[@]}" hole "$data/$1.pcm" "$RUNDIR/TAPE/$1.pcm" "$2" ||
+    "${TAPES[@]}" spaced "$TAPGEN" "$data/$1.tap" "$RUNDIR/TAPE/$1.pcm" "$2" ||
         why "cannot make the recording $1.pcm"
 }
 
@@ -183,12 +182,13 @@ mkdir -p "$data"
 # Every line of the plan is one Start and one Stop on one of two recordings (so that a file written
 # again by mistake would change): Stop at once or after a pause while the decoder waits for the
 # pilot (the 64 MB before the first block), inside the long first block, just after it ended
-# (patching the length, rescanning, reporting), and just after the next file was opened. Runs go no
-# further than the second block, so TAPE grows by about two files in ten runs.
+# (patching the length, rescanning, reporting), and just after the next file was opened. The decoder
+# reads a file far faster than it plays and never waits for the window, so a Stop that comes late
+# may find a run already at the end of its recording; TAPE grows by about a hundred files.
 hammer_plan() {
     local entries=(
         "0|" "15|" "120|" "0|Pilot stable." "0|Sync ok. Read data..."
-        "7|Read 1 Kb" "0|CRC summ ok" "0|Read 2 Kb" "40|Read 3 Kb" "0|out0"
+        "7|Read 1 Kb" "0|CRC summ ok" "0|Read 2 Kb" "40|Read 3 Kb" "0|.tap"
     )
     local i entry raw
     for ((i = 0; i < 100; i++)); do
@@ -214,10 +214,15 @@ check_start_stop_hammer() {
     [[ ! -s $WHYF ]] || return 1
     ((rc == 0)) || why "stress-hammer gave up (status $rc): $(head -c 200 "$RUNDIR/hammer.err")" || return 1
     # Enough runs must have ended while waiting for the pilot and inside a block, and enough Stops
-    # been sent just after a block, for the check to mean something.
+    # been sent just after a block, for the check to mean something. The end of a block (length,
+    # rescan, report) takes the decoder a millisecond or two, as it waits for no window, so fewer
+    # Stops land there; the rescan checks below hold it there longer.
+    local least
     for phase in ended_pilot ended_block sent_after; do
         count="$(tr ' ' '\n' <<<"$figures" | sed -n "s/^$phase=//p")"
-        ((count >= 10)) || why "only $count presses landed in phase $phase" || return 1
+        least=10
+        [[ $phase == sent_after ]] && least=5
+        ((count >= least)) || why "only $count presses landed in phase $phase" || return 1
     done
     no_boxes || return 1
     local code ms
