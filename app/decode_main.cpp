@@ -15,9 +15,8 @@
 
 #include "app/console_ui.h"
 #include "decoder/catalogue.h"
-#include "decoder/halfperiod.h"
+#include "decoder/run.h"
 #include "decoder/stop.h"
-#include "decoder/tape.h"
 #include "decoder/timing.h"
 
 namespace fs = std::filesystem;
@@ -91,7 +90,7 @@ int main(int argc, char** argv)
     }
     // Opened before TAPE is entered: the name is relative to where the program was started.
     errno = 0;
-    if (!OpenRawInput(rawFile)) {
+    if (!BeginRun(rawFile)) {
         std::fprintf(stderr, "quorvane-decode: cannot open the raw recording '%s': %s\n", rawFile,
                      errno ? std::strerror(errno) : "open failed");
         return 1;
@@ -106,12 +105,8 @@ int main(int argc, char** argv)
 
     ScanTapeFiles();
     TimingSettings = settings;
-    SetFileMode(true);
-    ClearDecoderStop();
-    const int exitCode = DecoderThread();
-    CloseTapOutput();
-    CloseRawInput();
-    SetFileMode(false);
+    const int exitCode = RunDecoderHere();
+    EndRun();
 
     PrintCatalogue();
     return exitCode == kExitCannotCreate ? 3 : 0;

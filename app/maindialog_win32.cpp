@@ -9,9 +9,8 @@
 #include "app/app_win32.h"
 #include "capture/capture.h"
 #include "capture/soundcard_win32.h"
-#include "decoder/halfperiod.h"
+#include "decoder/run.h"
 #include "decoder/stop.h"
-#include "decoder/tape.h"
 #include "decoder/timing.h"
 #include "report/panequeue.h"
 #include "report/status.h"
@@ -27,33 +26,12 @@ enum { kRawNameSize = 127 };
 enum class Run { Idle, Starting, Recording, ReadingFile, Stopping };
 Run RunState = Run::Idle;
 
-HANDLE DecoderThreadHandle;
-
-DWORD WINAPI DecoderThreadMain(LPVOID)
+// The end of a run that its decoder may have queued (the raw file ended) belongs to a run that is
+// over by now.
+void EndRunHere()
 {
-    return static_cast<DWORD>(DecoderThread());
-}
-
-// Asks the decoder thread to stop and waits for it; it never waits for this thread, so a plain wait
-// is enough. A thread that has already ended by itself (end of the raw file, a TAP file that cannot
-// be created) is simply collected.
-void EndDecoderThread()
-{
-    if (!DecoderThreadHandle)
-        return;
-    RequestDecoderStop(kExitStopped);
-    WaitForSingleObject(DecoderThreadHandle, INFINITE);
-    CloseHandle(DecoderThreadHandle);
-    DecoderThreadHandle = nullptr;
-    // The end of the file may have come just before the request; that run is over either way.
+    EndRun();
     TakeRunEnded();
-}
-
-void CloseRunFiles()
-{
-    CloseTapOutput();
-    CloseRawInput();
-    SetFileMode(false);
 }
 
 // The raw file has ended and the decoder thread has unlocked the controls through the queue.
@@ -61,8 +39,7 @@ void EndRunByItself()
 {
     if (RunState != Run::ReadingFile)
         return;
-    EndDecoderThread();
-    CloseRunFiles();
+    EndRunHere();
     ShowRunControlsIdle();
     RunState = Run::Idle;
 }
@@ -174,22 +151,21 @@ void OnIDC_START(HWND dialog)
     if (IsDlgButtonChecked(dialog, IDC_SRC_PCM) == BST_CHECKED) {
         char name[kRawNameSize];
         GetDlgItemTextA(dialog, IDC_RAWNAME, name, sizeof name);
-        if (!OpenRawInput(name)) {
+        if (!BeginRun(name)) {
             ShowInfo("Невозможно открыть файл");
             RunState = Run::Idle;
             return;
         }
-        SetFileMode(true);
         running = Run::ReadingFile;
-    } else if (!OpenSoundCard()) {
+    } else if (OpenSoundCard()) {
+        BeginRun(nullptr);
+    } else {
         RunState = Run::Idle;
         return;
     }
     LockSettings(dialog);
 
-    ClearDecoderStop();
-    DecoderThreadHandle = CreateThread(nullptr, 0, DecoderThreadMain, nullptr, 0, nullptr);
-    if (!DecoderThreadHandle) {
+    if (!StartDecoderThread()) {
         ShowInfo("CreateThread fails");
         ExitProcess(0);
     }
@@ -203,9 +179,8 @@ void OnIDC_STOP(HWND)
     if (RunState == Run::Starting || RunState == Run::Stopping)
         return;
     RunState = Run::Stopping;
-    StopCapture();
-    EndDecoderThread();
-    CloseRunFiles();
+    StopRun();
+    TakeRunEnded();
     RunState = Run::Idle;
 }
 
@@ -221,6 +196,5 @@ void LockSettings(HWND dialog)
 void EndRunAtShutdown()
 {
     RequestShutdown();
-    EndDecoderThread();
-    CloseRunFiles();
+    EndRun();
 }

@@ -14,8 +14,9 @@
 #include "bench/bench_tape.h"
 #include "decoder/catalogue.h"
 #include "decoder/halfperiod.h"
+#include "decoder/run.h"
 #include "decoder/stop.h"
-#include "decoder/tape.h"
+#include "decoder/tapfile.h"
 #include "decoder/timing.h"
 #include "tests/fake_ui.h"
 
@@ -28,12 +29,10 @@ BenchTape tape;
 
 void StartRun()
 {
-    ResetHalfPeriodState();
-    ClearDecoderStop();
+    ResetDecoder();
     TimingSettings = DefaultTiming();
-    if (!OpenRawInput(kRecording))
+    if (!BeginRun(kRecording))
         std::abort();
-    SetFileMode(true);
 }
 
 void SetCounters(benchmark::State& state)
@@ -72,14 +71,13 @@ void BM_DecoderThread(benchmark::State& state)
         for (const fs::directory_entry& entry : fs::directory_iterator("."))
             if (entry.path().extension() == ".tap")
                 fs::remove(entry.path());
-        NextTapeNumber = 0;
         FakeUiClear();
         StartRun();
         state.ResumeTiming();
         ScanTapeFiles();
-        if (DecoderThread() != kExitEndOfFile)
+        if (RunDecoderHere() != kExitEndOfFile)
             state.SkipWithError("the decoder did not run to the end of the recording");
-        CloseTapOutput();
+        EndRun();
     }
     SetCounters(state);
 }

@@ -4,7 +4,6 @@
 #include <new>
 
 #include "capture/wake.h"
-#include "decoder/stop.h"
 #include "report/status.h"
 
 PIPE SamplePipe;
@@ -59,22 +58,18 @@ int64_t PIPE::Queued()
     return queued;
 }
 
-uint8_t PIPE::Read()
+bool PIPE::Read(uint8_t* byte)
 {
     std::unique_lock<std::mutex> hold(links);
-    for (;;) {
-        // Queued bytes stay queued across a stop: the next run reads them first.
-        ThrowIfDecoderStopRequested();
-        if (first)
-            break;
+    if (!first) {
         hold.unlock();
-        // A wake-up may find the queue still empty: another instance signalled the shared event,
-        // or a signal was left from bytes already read. Both lead to a further wait.
         if (!WakeWait(event))
             FatalError("WaitForSingleObject -> WAIT_FAILED");
         hold.lock();
+        if (!first)
+            return false;
     }
-    const uint8_t byte = first->data[read_index];
+    *byte = first->data[read_index];
     ++read_index;
     --queued;
     if (read_index == first->size) {
@@ -91,5 +86,5 @@ uint8_t PIPE::Read()
     } else if (read_index > first->size) {
         FatalError("pipe::read = read_index > first->size");
     }
-    return byte;
+    return true;
 }

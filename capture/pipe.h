@@ -2,9 +2,9 @@
 // thread, PIPE::add) and one reader (the decoder thread, PIPE::Read). A mutex guards the links, so
 // an append racing the reader's unlinking of the last chunk is never lost; the auto-reset event
 // "CanReadFlag" is the only wake-up.
-// Failures: out of memory and broken invariants are fatal (FatalError); a wake-up that finds the
-// queue empty (another instance's signal, a stale one) waits again. A stop request ends the wait by
-// throwing DecoderStopped.
+// Failures: out of memory and broken invariants are fatal (FatalError). A wake-up that finds the
+// queue empty (Wake, another instance's signal, a stale one) is reported to the reader, which
+// decides whether to wait again.
 #ifndef QUORVANE_PIPE_H
 #define QUORVANE_PIPE_H
 
@@ -22,9 +22,10 @@ public:
 
     // Appends a copy of len (>= 1) bytes and signals the event.
     void add(const uint8_t* data, int32_t len);
-    // Takes one byte, waiting while the queue is empty.
-    uint8_t Read();
-    // Wakes a waiting reader without adding anything (stop requests).
+    // Takes one byte into *byte, waiting while the queue is empty; false when woken with the queue
+    // still empty.
+    bool Read(uint8_t* byte);
+    // Wakes a waiting reader without adding anything.
     void Wake();
     // Bytes queued and not yet read.
     int64_t Queued();

@@ -1,7 +1,7 @@
 #include "decoder/block.h"
 
 #include "decoder/halfperiod.h"
-#include "decoder/tape.h"
+#include "decoder/tapfile.h"
 #include "decoder/timing.h"
 #include "report/status.h"
 

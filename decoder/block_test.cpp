@@ -2,8 +2,9 @@
 
 #include "capture/pipe.h"
 #include "decoder/halfperiod.h"
+#include "decoder/run.h"
 #include "decoder/stop.h"
-#include "decoder/tape.h"
+#include "decoder/tapfile.h"
 #include "decoder/timing.h"
 #include "tests/fake_ui.h"
 #include "tests/test_support.h"
@@ -18,8 +19,7 @@ protected:
     int32_t Decode(const Signal& signal)
     {
         WriteFileBytes("raw.pcm", signal.samples);
-        EXPECT_TRUE(OpenRawInput("raw.pcm"));
-        SetFileMode(true);
+        EXPECT_TRUE(BeginRun("raw.pcm"));
         EXPECT_TRUE(OpenTapOutput("out.tap"));
         const int32_t verdict = DecodeBlock();
         CloseTapOutput();

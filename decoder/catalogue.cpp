@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "decoder/stop.h"
-#include "decoder/tape.h"
+#include "decoder/tapfile.h"
 #include "report/ui.h"
 
 namespace fs = std::filesystem;
@@ -86,21 +86,15 @@ bool DescribeTapeLine(const char* name, char* out, int size)
     const long length = in.good() ? static_cast<long>(in.tellg()) : 0;
     in.seekg(0, std::ios::beg);
 
-    // Bytes past the end of a short file read as end-of-file values, which no header has.
-    int bytes[16];
-    uint8_t raw[16];
-    in.read(reinterpret_cast<char*>(raw), sizeof raw);
-    const long got = in.gcount();
-    for (int i = 0; i < 16; ++i)
-        bytes[i] = i < got ? raw[i] : EOF;
-
+    uint8_t bytes[21];
+    in.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+    TapHeader header;
     std::string label = "Data:";
     std::string lengthText;
-    if (length == 21 && bytes[2] == 0x00) {
-        label = HeaderLabel(bytes[3]);
-        for (int i = 4; i < 14 && bytes[i] != 0; ++i)
-            label += static_cast<char>(bytes[i]);
-        lengthText = std::to_string(bytes[14] | bytes[15] << 8);
+    if (ReadTapHeader(bytes, static_cast<long>(in.gcount()), length, &header)) {
+        label = HeaderLabel(header.type);
+        label += header.name;  // up to its first zero byte
+        lengthText = std::to_string(header.dataLength);
     }
     std::snprintf(out, size, "%s %s %s (%ld)", name, label.c_str(), lengthText.c_str(), length - 2);
     return opened;

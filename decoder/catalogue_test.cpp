@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "decoder/stop.h"
-#include "decoder/tape.h"
+#include "decoder/tapfile.h"
 #include "tests/fake_ui.h"
 #include "tests/test_support.h"
 

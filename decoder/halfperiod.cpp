@@ -6,7 +6,7 @@
 #include "capture/capture.h"
 #include "capture/pipe.h"
 #include "decoder/stop.h"
-#include "decoder/tape.h"
+#include "decoder/tapfile.h"
 #include "decoder/timing.h"
 #include "report/status.h"
 
@@ -60,7 +60,14 @@ inline uint8_t NextSample()
             return batch[batchPos++];
         return RefillFromFile();
     }
-    return SamplePipe.Read();
+    // Queued bytes stay queued across a stop: the next run reads them first. A wake-up that finds
+    // the queue empty (a stop request, another instance's signal, a stale one) waits again unless
+    // a stop has been asked for.
+    uint8_t byte;
+    do
+        ThrowIfDecoderStopRequested();
+    while (!SamplePipe.Read(&byte));
+    return byte;
 }
 
 }  // namespace

@@ -1,8 +1,14 @@
 #include "decoder/halfperiod.h"
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "capture/capture.h"
+#include "capture/pipe.h"
+#include "decoder/run.h"
 #include "decoder/stop.h"
-#include "decoder/tape.h"
+#include "decoder/tapfile.h"
 #include "decoder/timing.h"
 #include "tests/fake_ui.h"
 #include "tests/test_support.h"
@@ -14,8 +20,7 @@ protected:
     void Open(const std::vector<uint8_t>& samples)
     {
         WriteFileBytes("raw.pcm", samples);
-        ASSERT_TRUE(OpenRawInput("raw.pcm"));
-        SetFileMode(true);
+        ASSERT_TRUE(BeginRun("raw.pcm"));
     }
     std::vector<int32_t> ReadAll()
     {
@@ -134,6 +139,35 @@ TEST_F(HalfPeriodTest, StopRequestLeavesWithItsCode)
     ReadAll();
     EXPECT_EQ(exitCode, kExitStopped);
     EXPECT_TRUE(FileMode());  // the run's owner closes the input, not the decoder
+}
+
+// From the sound card: a stop wakes the decoder asleep on the empty queue, and bytes queued while
+// a stop is pending stay queued for the next run.
+TEST_F(HalfPeriodTest, StopEndsTheWaitOnTheQueueAndLeavesItsBytes)
+{
+    ASSERT_TRUE(BeginRun(nullptr));
+    std::atomic<int> code{1};
+    std::thread decoder([&] {
+        try {
+            ReadHalfPeriod();
+        } catch (const DecoderStopped& stopped) {
+            code = stopped.exit_code;
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(code.load(), 1) << "left the empty queue without a stop";
+    RequestDecoderStop(kExitStopped);
+    decoder.join();
+    EXPECT_EQ(code.load(), kExitStopped);
+
+    const uint8_t samples[] = {200, 200, 50, 200};
+    SamplePipe.add(samples, 4);
+    EXPECT_THROW(ReadHalfPeriod(), DecoderStopped);
+    EXPECT_EQ(SamplePipe.Queued(), 4);
+    ASSERT_TRUE(BeginRun(nullptr));
+    EXPECT_EQ(ReadHalfPeriod(), 2);
+    EXPECT_EQ(ReadHalfPeriod(), 1);
+    EXPECT_EQ(SamplePipe.Queued(), 0);
 }
 
 }  // namespace

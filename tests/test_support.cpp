@@ -5,9 +5,7 @@
 #include <unistd.h>
 
 #include "capture/capture.h"
-#include "decoder/halfperiod.h"
-#include "decoder/stop.h"
-#include "decoder/tape.h"
+#include "decoder/run.h"
 #include "decoder/timing.h"
 #include "tests/fake_ui.h"
 
@@ -120,22 +118,14 @@ void CoreTest::SetUp()
     FakeUiClear();
     FakeUiSetResetSucceeds(true);
     FakeUiSetClock(9, 5, 7);
-    ResetHalfPeriodState();
-    CloseRawInput();
-    CloseTapOutput();
-    SetFileMode(false);
-    ClearDecoderStop();
+    ResetDecoder();
     CaptureState = 1;
-    NextTapeNumber = 0;
     TimingSettings = DefaultTiming();
 }
 
 void CoreTest::TearDown()
 {
-    CloseRawInput();
-    CloseTapOutput();
-    SetFileMode(false);
-    ClearDecoderStop();
+    ResetDecoder();
     std::filesystem::current_path(start);
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
@@ -144,9 +134,10 @@ void CoreTest::TearDown()
 int CoreTest::DecodeFile(const std::vector<uint8_t>& samples, const std::string& name)
 {
     WriteFileBytes(name, samples);
-    EXPECT_TRUE(OpenRawInput(name.c_str()));
-    SetFileMode(true);
-    return DecoderThread();
+    EXPECT_TRUE(BeginRun(name.c_str()));
+    const int exitCode = RunDecoderHere();
+    EndRun();
+    return exitCode;
 }
 
 std::vector<std::string> CoreTest::Messages()

@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "decoder/catalogue.h"
-#include "decoder/tape.h"
+#include "decoder/tapfile.h"
 
 namespace fs = std::filesystem;
 

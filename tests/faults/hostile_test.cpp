@@ -18,9 +18,9 @@
 #include <thread>
 
 #include "decoder/catalogue.h"
-#include "decoder/halfperiod.h"
+#include "decoder/run.h"
 #include "decoder/stop.h"
-#include "decoder/tape.h"
+#include "decoder/tapfile.h"
 #include "tests/fake_ui.h"
 #include "tests/faults/fault_support.h"
 
@@ -62,13 +62,9 @@ protected:
 
     int RawRunOpened(const std::string& rawName)
     {
-        EXPECT_TRUE(OpenRawInput(rawName.c_str()));
-        SetFileMode(true);
-        ClearDecoderStop();
-        const int exitCode = DecoderThread();
-        CloseTapOutput();
-        CloseRawInput();
-        SetFileMode(false);
+        EXPECT_TRUE(BeginRun(rawName.c_str()));
+        const int exitCode = RunDecoderHere();
+        EndRun();
         return exitCode;
     }
 
@@ -253,8 +249,7 @@ TEST_P(StatusLogTest, MessagesAreStillShownAndNothingElseFails)
         break;
     }
     FakeUiClear();
-    ResetHalfPeriodState();
-    NextTapeNumber = 0;
+    ResetDecoder();
     ScanTapeFiles();
     EXPECT_EQ(RawRun(recording.signal.samples, "../input.pcm"), kExitEndOfFile);
     EXPECT_EQ(Messages(), expected);
@@ -349,10 +344,8 @@ protected:
     void StartAndWaitForFiles(const Recording& recording, size_t fileCount)
     {
         WriteFileBytes("input.pcm", recording.signal.samples);
-        ASSERT_TRUE(OpenRawInput("input.pcm"));
-        SetFileMode(true);
-        ClearDecoderStop();
-        decoder = std::thread([this] { exitCode = DecoderThread(); });
+        ASSERT_TRUE(BeginRun("input.pcm"));
+        decoder = std::thread([this] { exitCode = RunDecoderHere(); });
         while (TapFiles().size() < fileCount && !done())
             std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
@@ -362,9 +355,7 @@ protected:
     void Finish()
     {
         decoder.join();
-        CloseTapOutput();
-        CloseRawInput();
-        SetFileMode(false);
+        EndRun();
     }
 
     // The completed files are the recording's first blocks, the file after them is unfinished, and
@@ -401,15 +392,12 @@ TEST_F(RawInputTest, ShrunkAfterOpeningEndsWhereItWasCut)
 {
     const Recording recording = ThreeBlocks();
     WriteFileBytes("input.pcm", recording.signal.samples);
-    ASSERT_TRUE(OpenRawInput("input.pcm"));
+    ASSERT_TRUE(BeginRun("input.pcm"));
     fs::resize_file("input.pcm", (recording.blockEnds[0] + recording.dataEnds[1]) / 2);
     ScanTapeFiles();
     FakeUiClear();
-    SetFileMode(true);
-    exitCode = DecoderThread();
-    CloseTapOutput();
-    CloseRawInput();
-    SetFileMode(false);
+    exitCode = RunDecoderHere();
+    EndRun();
     EXPECT_EQ(ExpectEndedCleanly(recording), 1u);
 }
 
@@ -468,14 +456,11 @@ TEST_F(RawInputTest, UnreadableInputEndsAtOnce)
 {
     // A directory opens as a stream on Linux but gives a read error at its first byte.
     fs::create_directory("input.pcm");
-    ASSERT_TRUE(OpenRawInput("input.pcm"));
+    ASSERT_TRUE(BeginRun("input.pcm"));
     ScanTapeFiles();
     FakeUiClear();
-    SetFileMode(true);
-    EXPECT_EQ(DecoderThread(), kExitEndOfFile);
-    CloseTapOutput();
-    CloseRawInput();
-    SetFileMode(false);
+    EXPECT_EQ(RunDecoderHere(), kExitEndOfFile);
+    EndRun();
     EXPECT_EQ(Messages(), (Lines{"Wait pilot...", ".PCM file closed"}));
     EXPECT_EQ(TapFiles(), (std::map<int64_t, Bytes>{{1, {0x20, 0x20}}}));
 }

@@ -13,9 +13,9 @@
 #include "capture/capture.h"
 #include "capture/pipe.h"
 #include "decoder/catalogue.h"
-#include "decoder/halfperiod.h"
+#include "decoder/run.h"
 #include "decoder/stop.h"
-#include "decoder/tape.h"
+#include "decoder/tapfile.h"
 #include "tests/fake_ui.h"
 #include "tests/faults/fault_support.h"
 
@@ -37,28 +37,16 @@ protected:
     void TearDown() override
     {
         // Leave the queue empty for the tests that follow.
-        ClearDecoderStop();
-        SetFileMode(false);
+        ResetDecoder();
+        uint8_t byte;
         while (SamplePipe.Queued() > 0)
-            SamplePipe.Read();
+            SamplePipe.Read(&byte);
         CoreTest::TearDown();
     }
 
     uint32_t seed = 0;
     std::mt19937 random;
 };
-
-// What Stop does: the capture state first, then the request and the wait for the thread, and only
-// then the files it used.
-void StopRun(std::thread& decoder)
-{
-    StopCapture();
-    RequestDecoderStop(kExitStopped);
-    decoder.join();
-    CloseTapOutput();
-    CloseRawInput();
-    SetFileMode(false);
-}
 
 TEST_F(StopTest, RawFileRunsStoppedAnywhereKeepEveryCompletedBlock)
 {
@@ -91,7 +79,7 @@ TEST_F(StopTest, RawFileRunsStoppedAnywhereKeepEveryCompletedBlock)
             if (reusable >= 0)
                 kept[reusable] = ReadFileBytes(TapName(reusable));
             reusable = -1;
-            ResetHalfPeriodState();
+            ResetDecoder();
             FakeUiClear();
             ScanTapeFiles();
         }
@@ -112,19 +100,18 @@ TEST_F(StopTest, RawFileRunsStoppedAnywhereKeepEveryCompletedBlock)
         cut += length < samples.size();
         FakeUiClear();
 
-        ASSERT_TRUE(OpenRawInput("input.pcm"));
-        SetFileMode(true);
-        ClearDecoderStop();
+        ASSERT_TRUE(BeginRun("input.pcm"));
         int exitCode = 1;
         const Clock::time_point began = Clock::now();
-        std::thread decoder([&] { exitCode = DecoderThread(); });
         if (stop) {
+            ASSERT_TRUE(StartDecoderThread());
             const auto span = std::chrono::duration_cast<microseconds>(fullRun).count() * 6 / 5 + 1;
             std::this_thread::sleep_for(microseconds(random() % span));
-            StopRun(decoder);
+            exitCode = StopRun();
             stopped += exitCode == kExitStopped;
         } else {
-            decoder.join();  // the end of the file ended it; the next Start finds it gone
+            exitCode = RunDecoderHere();  // to the end of the file
+            EndRun();
         }
         if (run == 0)
             fullRun = Clock::now() - began;
@@ -210,12 +197,10 @@ TEST_F(StopTest, QueueRunsStoppedAtRandomMomentsLoseOnlyTheBlockInProgress)
     });
     auto consumed = [&] { return produced.load() - SamplePipe.Queued(); };
 
-    std::thread decoder;
-    int exitCode = 1;
     auto startRun = [&] {
-        ClearDecoderStop();
+        ASSERT_TRUE(BeginRun(nullptr));
         CaptureState = 0;  // recording from the sound card
-        decoder = std::thread([&] { exitCode = DecoderThread(); });
+        ASSERT_TRUE(StartDecoderThread());
     };
     int stops = 0;
     startRun();
@@ -227,8 +212,7 @@ TEST_F(StopTest, QueueRunsStoppedAtRandomMomentsLoseOnlyTheBlockInProgress)
             std::this_thread::yield();
         if (consumed() >= total)
             break;
-        StopRun(decoder);
-        ASSERT_EQ(exitCode, kExitStopped);
+        ASSERT_EQ(StopRun(), kExitStopped);
         ++stops;
         startRun();
     }
@@ -241,13 +225,12 @@ TEST_F(StopTest, QueueRunsStoppedAtRandomMomentsLoseOnlyTheBlockInProgress)
         if (SamplePipe.Queued() == 0 && !messages.empty() && messages.back() == "Wait pilot...")
             break;
         if (Clock::now() > limit) {
-            StopRun(decoder);
+            StopRun();
             FAIL() << "the decoder did not drain the queue";
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    StopRun(decoder);
-    ASSERT_EQ(exitCode, kExitStopped);
+    ASSERT_EQ(StopRun(), kExitStopped);
 
     // The completed files, in the order of their numbers, are blocks of the recording in the order
     // they were played, each at most once, with no number skipped.

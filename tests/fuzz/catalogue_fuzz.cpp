@@ -14,7 +14,7 @@
 #include <string>
 
 #include "decoder/catalogue.h"
-#include "decoder/tape.h"
+#include "decoder/tapfile.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace fs = std::filesystem;

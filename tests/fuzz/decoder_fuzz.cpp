@@ -18,8 +18,9 @@
 #include "capture/capture.h"
 #include "decoder/catalogue.h"
 #include "decoder/halfperiod.h"
+#include "decoder/run.h"
 #include "decoder/stop.h"
-#include "decoder/tape.h"
+#include "decoder/tapfile.h"
 #include "decoder/timing.h"
 #include "tests/fuzz/fuzz_support.h"
 
@@ -53,13 +54,8 @@ std::vector<uint8_t> ReadAll(const fs::path& name)
 void FreshProcess()
 {
     EmptyCurrentDirectory();
-    ResetHalfPeriodState();
-    CloseRawInput();
-    CloseTapOutput();
-    SetFileMode(false);
-    ClearDecoderStop();
+    ResetDecoder();
     CaptureState = 1;
-    NextTapeNumber = 0;
 }
 
 void CheckTapFiles(size_t sampleCount)
@@ -122,10 +118,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     ScanTapeFiles();  // start-up, in the empty TAPE directory
     TimingSettings = SettingsFrom(data, size);
-    if (!OpenRawInput("input.pcm"))
+    if (!BeginRun("input.pcm"))
         FuzzFailure("cannot open the recording", "input.pcm");
-    SetFileMode(true);
-    const int exitCode = DecoderThread();
+    const int exitCode = RunDecoderHere();
     if (exitCode != kExitEndOfFile)
         FuzzFailure("a raw-file run did not end at the end of its file", std::to_string(exitCode));
     // The end of the file closes everything itself; Stop would find nothing left to close.

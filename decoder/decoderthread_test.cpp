@@ -1,4 +1,4 @@
-#include "decoder/tape.h"
+#include "decoder/decoderthread.h"
 
 #include <fstream>
 #include <thread>
@@ -6,8 +6,9 @@
 #include "capture/pipe.h"
 #include "decoder/block.h"
 #include "decoder/catalogue.h"
-#include "decoder/halfperiod.h"
+#include "decoder/run.h"
 #include "decoder/stop.h"
+#include "decoder/tapfile.h"
 #include "tests/fake_ui.h"
 #include "tests/test_support.h"
 
@@ -16,7 +17,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
 
-class TapeTest : public CoreTest {
+class DecoderThreadTest : public CoreTest {
 protected:
     void StartUpScan()
     {
@@ -25,7 +26,7 @@ protected:
     }
 };
 
-TEST_F(TapeTest, EveryBlockGetsItsOwnPatchedFile)
+TEST_F(DecoderThreadTest, EveryBlockGetsItsOwnPatchedFile)
 {
     const Bytes header = HeaderBlock(3, "SCREEN    ", 0x1B00);
     const Bytes data = WithChecksum(0xFF, Bytes(0x1B00, 0x5A));
@@ -44,7 +45,7 @@ TEST_F(TapeTest, EveryBlockGetsItsOwnPatchedFile)
     EXPECT_EQ(ReadFileBytes("out003.tap"), (Bytes{0x20, 0x20}));
 }
 
-TEST_F(TapeTest, HeaderIsReportedInLogAndPane)
+TEST_F(DecoderThreadTest, HeaderIsReportedInLogAndPane)
 {
     StartUpScan();
     Signal s;
@@ -60,7 +61,7 @@ TEST_F(TapeTest, HeaderIsReportedInLogAndPane)
     EXPECT_EQ(file[1], 0x00);
 }
 
-TEST_F(TapeTest, CatalogueShowsTheRescanAndThenTheBareName)
+TEST_F(DecoderThreadTest, CatalogueShowsTheRescanAndThenTheBareName)
 {
     StartUpScan();
     Signal s;
@@ -75,7 +76,7 @@ struct HeaderTypeCase {
     const char* word;
 };
 
-class HeaderTypeTest : public TapeTest, public ::testing::WithParamInterface<HeaderTypeCase> {};
+class HeaderTypeTest : public DecoderThreadTest, public ::testing::WithParamInterface<HeaderTypeCase> {};
 
 TEST_P(HeaderTypeTest, TypeWordPrecedesTheName)
 {
@@ -92,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Types, HeaderTypeTest,
                                            HeaderTypeCase{2, "Array:"}, HeaderTypeCase{3, "Bytes:"},
                                            HeaderTypeCase{7, "Data:"}));
 
-TEST_F(TapeTest, HeaderWithBadChecksumIsStillReported)
+TEST_F(DecoderThreadTest, HeaderWithBadChecksumIsStillReported)
 {
     StartUpScan();
     Bytes header = HeaderBlock(0, "BROKEN", 100);
@@ -105,7 +106,7 @@ TEST_F(TapeTest, HeaderWithBadChecksumIsStillReported)
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Program:BROKEN    "), lines.end());
 }
 
-TEST_F(TapeTest, TwentyOneByteFileWithDataFlagIsNoHeader)
+TEST_F(DecoderThreadTest, TwentyOneByteFileWithDataFlagIsNoHeader)
 {
     StartUpScan();
     Bytes block = HeaderBlock(0, "NOTHEAD", 100);
@@ -118,7 +119,7 @@ TEST_F(TapeTest, TwentyOneByteFileWithDataFlagIsNoHeader)
         EXPECT_EQ(line.find("Program:"), std::string::npos);
 }
 
-TEST_F(TapeTest, NameEndsAtAZeroByte)
+TEST_F(DecoderThreadTest, NameEndsAtAZeroByte)
 {
     StartUpScan();
     Signal s;
@@ -128,7 +129,7 @@ TEST_F(TapeTest, NameEndsAtAZeroByte)
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Program:AB"), lines.end());
 }
 
-TEST_F(TapeTest, EmptyFirstBlockInEmptyDirectoryMovesTheNumberOn)
+TEST_F(DecoderThreadTest, EmptyFirstBlockInEmptyDirectoryMovesTheNumberOn)
 {
     StartUpScan();
     EXPECT_EQ(NextTapeNumber, 1);
@@ -144,7 +145,7 @@ TEST_F(TapeTest, EmptyFirstBlockInEmptyDirectoryMovesTheNumberOn)
     EXPECT_EQ(FakeUiSnapshot().catalogue, (Lines{"out001.tap"}));
 }
 
-TEST_F(TapeTest, EmptyBlockKeepsTheNumberWhileOtherFilesExist)
+TEST_F(DecoderThreadTest, EmptyBlockKeepsTheNumberWhileOtherFilesExist)
 {
     WriteFileBytes("out004.tap", TapFile(WithChecksum(0xFF, {9})));
     StartUpScan();
@@ -156,7 +157,7 @@ TEST_F(TapeTest, EmptyBlockKeepsTheNumberWhileOtherFilesExist)
     EXPECT_FALSE(std::filesystem::exists("out006.tap.missing"));
 }
 
-TEST_F(TapeTest, FirstBlockFollowsExistingFiles)
+TEST_F(DecoderThreadTest, FirstBlockFollowsExistingFiles)
 {
     for (int i = 1; i <= 4; ++i)
         WriteFileBytes("out00" + std::to_string(i) + ".tap", TapFile(WithChecksum(0xFF, {uint8_t(i)})));
@@ -169,7 +170,7 @@ TEST_F(TapeTest, FirstBlockFollowsExistingFiles)
         EXPECT_EQ(ReadFileBytes("out00" + std::to_string(i) + ".tap"), TapFile(WithChecksum(0xFF, {uint8_t(i)})));
 }
 
-TEST_F(TapeTest, LongBlockKeepsTheLowSixteenBitsOfItsLength)
+TEST_F(DecoderThreadTest, LongBlockKeepsTheLowSixteenBitsOfItsLength)
 {
     StartUpScan();
     const Bytes block = WithChecksum(0xFF, Bytes(0x10003, 0x33));  // 0x10005 bytes
@@ -183,7 +184,7 @@ TEST_F(TapeTest, LongBlockKeepsTheLowSixteenBitsOfItsLength)
     EXPECT_TRUE(std::equal(block.begin(), block.end(), file.begin() + 2));
 }
 
-TEST_F(TapeTest, EndOfFileMidBlockLeavesThePlaceholder)
+TEST_F(DecoderThreadTest, EndOfFileMidBlockLeavesThePlaceholder)
 {
     StartUpScan();
     Signal s;
@@ -194,7 +195,7 @@ TEST_F(TapeTest, EndOfFileMidBlockLeavesThePlaceholder)
     EXPECT_EQ(NextTapeNumber, 2);  // the next run writes the unfinished file again
 }
 
-TEST_F(TapeTest, UncreatableFileEndsTheThread)
+TEST_F(DecoderThreadTest, UncreatableFileEndsTheThread)
 {
     std::filesystem::create_directory("out001.tap");  // a name that cannot be opened for writing
     NextTapeNumber = 1;
@@ -204,39 +205,33 @@ TEST_F(TapeTest, UncreatableFileEndsTheThread)
     EXPECT_EQ(Messages(), (Lines{"Can't create file. Exit task"}));
 }
 
-TEST_F(TapeTest, StopLeavesTheBlockInProgressAndQueuedBytesForTheNextRun)
+TEST_F(DecoderThreadTest, StopLeavesTheBlockInProgressAndQueuedBytesForTheNextRun)
 {
     StartUpScan();
-    SetFileMode(false);
     Signal s;
     s.Block(WithChecksum(0xFF, {5, 6})).Pilot(400).Sync().Bytes({0x44}).Half(2);
     SamplePipe.add(s.samples.data(), static_cast<int32_t>(s.samples.size()));
-    int exitCode = 1;
-    std::thread decoder([&] { exitCode = DecoderThread(); });
+    ASSERT_TRUE(BeginRun(nullptr));
+    ASSERT_TRUE(StartDecoderThread());
     // Wait until the decoder has taken everything and sleeps on the empty queue.
     while (SamplePipe.Queued() > 0)
         std::this_thread::yield();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    RequestDecoderStop(kExitStopped);
-    decoder.join();
-    CloseTapOutput();
-    EXPECT_EQ(exitCode, kExitStopped);
+    EXPECT_EQ(EndRun(), kExitStopped);
     EXPECT_EQ(ReadFileBytes("out001.tap"), TapFile(WithChecksum(0xFF, {5, 6})));
     EXPECT_EQ(ReadFileBytes("out002.tap"), (Bytes{0x20, 0x20, 0x44}));
     EXPECT_EQ(NextTapeNumber, 2);
 
     // Bytes queued while no decoder runs are read first by the next one.
-    ClearDecoderStop();
     Signal next;
     next.high = s.high;
     next.Half(300).Block(WithChecksum(0xFF, {8}));
     SamplePipe.add(next.samples.data(), static_cast<int32_t>(next.samples.size()));
-    std::thread again([&] { exitCode = DecoderThread(); });
+    ASSERT_TRUE(BeginRun(nullptr));
+    ASSERT_TRUE(StartDecoderThread());
     while (!std::filesystem::exists("out003.tap"))
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    RequestDecoderStop(kExitStopped);
-    again.join();
-    CloseTapOutput();
+    EndRun();
     EXPECT_EQ(ReadFileBytes("out002.tap"), TapFile(WithChecksum(0xFF, {8})));
 }
 

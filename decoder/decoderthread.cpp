@@ -1,4 +1,4 @@
-#include "decoder/tape.h"
+#include "decoder/decoderthread.h"
 
 #include <cstdio>
 #include <fstream>
@@ -6,14 +6,11 @@
 #include "decoder/block.h"
 #include "decoder/catalogue.h"
 #include "decoder/stop.h"
+#include "decoder/tapfile.h"
 #include "report/status.h"
 #include "report/ui.h"
 
-int32_t NextTapeNumber = 0;
-
 namespace {
-
-std::ofstream tapOutput;
 
 // Placeholder for the length field while the block is decoded: a file left by Stop or by the end
 // of the recording keeps it, which marks it unfinished.
@@ -35,54 +32,22 @@ const char* HeaderTypeWord(int type)
 void ReportHeader(const char* name, long length)
 {
     std::ifstream in(name, std::ios::in | std::ios::binary);
-    if (!in.is_open() || length != 21)
-        return;
     uint8_t bytes[21];
-    if (!in.read(reinterpret_cast<char*>(bytes), sizeof bytes) || bytes[2] != 0x00)
+    if (!in.is_open() || !in.read(reinterpret_cast<char*>(bytes), sizeof bytes))
         return;
-    char tapeName[11];
-    for (int i = 0; i < 10; ++i)
-        tapeName[i] = static_cast<char>(bytes[4 + i]);
-    tapeName[10] = '\0';
+    TapHeader header;
+    if (!ReadTapHeader(bytes, sizeof bytes, length, &header))
+        return;
+    // The name is printed up to its first zero byte.
     char report[32];
-    std::snprintf(report, sizeof report, "%s%s", HeaderTypeWord(bytes[3]), tapeName);
+    std::snprintf(report, sizeof report, "%s%s", HeaderTypeWord(header.type), header.name);
     LogStatus(report);
     ShowText(report);
-    const int dataLength = bytes[14] | bytes[15] << 8;
-    ShowTextF("Wait %i bytes", dataLength);
-    LogStatusF("Block size=%i", dataLength);
+    ShowTextF("Wait %i bytes", header.dataLength);
+    LogStatusF("Block size=%i", header.dataLength);
 }
 
 }  // namespace
-
-void TapeFileName(char* out, int size, int32_t number)
-{
-    std::snprintf(out, size, "out%03i.tap", static_cast<int>(number));
-}
-
-bool OpenTapOutput(const char* name)
-{
-    CloseTapOutput();
-    tapOutput.open(name, std::ios::out | std::ios::binary | std::ios::trunc);
-    return tapOutput.is_open();
-}
-
-void WriteTapByte(uint8_t byte)
-{
-    tapOutput.put(static_cast<char>(byte));
-}
-
-void CloseTapOutput()
-{
-    if (tapOutput.is_open())
-        tapOutput.close();
-    tapOutput.clear();
-}
-
-bool TapOutputOpen()
-{
-    return tapOutput.is_open();
-}
 
 int DecoderThread()
 {
@@ -97,20 +62,16 @@ int DecoderThread()
             WriteTapByte(kPlaceholder);
             WriteTapByte(kPlaceholder);
 
+            // The checksum verdict has been logged; a block that fails it is kept all the same, as
+            // its bytes are the best the tape gave.
             DecodeBlock();
 
-            // Only the low 16 bits of a longer block fit the length field.
-            tapOutput.seekp(0);
-            WriteTapByte(static_cast<uint8_t>(BlockSize & 0xFF));
-            WriteTapByte(static_cast<uint8_t>((BlockSize / 256) & 0xFF));
-            tapOutput.seekp(0, std::ios::end);
-            const long length = static_cast<long>(tapOutput.tellp());
-            tapOutput.close();
+            bool writeFailed = false;
+            const long length = FinishTapOutput(BlockSize, &writeFailed);
             // A full disk or a failing medium: say so rather than let a short file pass for a good
             // one, and go on with the next block, as the tape keeps playing.
-            if (tapOutput.fail())
+            if (writeFailed)
                 LogStatusF("Write error: %s is incomplete", name);
-            tapOutput.clear();
 
             if (length == 2)
                 std::remove(name);

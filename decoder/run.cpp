@@ -1,0 +1,80 @@
+#include "decoder/run.h"
+
+#include <atomic>
+#include <system_error>
+#include <thread>
+
+#include "capture/capture.h"
+#include "decoder/decoderthread.h"
+#include "decoder/halfperiod.h"
+#include "decoder/stop.h"
+#include "decoder/tapfile.h"
+
+namespace {
+
+// Never destroyed while joinable: a thread still running when the process ends (a box of the
+// other thread open at exit) must not take the process down with it.
+std::thread* decoderThread;
+std::atomic<int> exitCode{kExitStopped};
+
+}  // namespace
+
+bool BeginRun(const char* rawName)
+{
+    if (rawName) {
+        if (!OpenRawInput(rawName))
+            return false;
+        SetFileMode(true);
+    } else {
+        SetFileMode(false);
+    }
+    exitCode.store(kExitStopped);
+    ClearDecoderStop();
+    return true;
+}
+
+int RunDecoderHere()
+{
+    exitCode.store(DecoderThread());
+    return exitCode.load();
+}
+
+bool StartDecoderThread()
+{
+    try {
+        decoderThread = new std::thread([] { exitCode.store(DecoderThread()); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+int EndRun()
+{
+    if (decoderThread) {
+        // A thread that has already ended by itself (end of the raw file, a TAP file that cannot
+        // be created) is simply collected; the request is then left for the next BeginRun.
+        RequestDecoderStop(kExitStopped);
+        decoderThread->join();
+        delete decoderThread;
+        decoderThread = nullptr;
+    }
+    CloseTapOutput();
+    CloseRawInput();
+    SetFileMode(false);
+    return exitCode.load();
+}
+
+int StopRun()
+{
+    StopCapture();
+    return EndRun();
+}
+
+void ResetDecoder()
+{
+    EndRun();
+    ResetHalfPeriodState();
+    NextTapeNumber = 0;
+    ClearDecoderStop();
+}

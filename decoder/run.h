@@ -1,0 +1,38 @@
+// A run of the decoder: the one door through which every program, tool and test begins and ends one
+// (as a game's midend is created and freed in one place). A run reads the raw recording file (file
+// mode) or the sample queue; its decoder runs on a thread of its own or on the caller's.
+// Called by the run's owner (the user-interface thread, the console's main thread, a test), never
+// by the decoder thread. Touches the raw input, file mode, the stop request, the TAP output and the
+// decoder thread.
+// Failures: a raw file that does not open leaves everything as it was (BeginRun gives false); a
+// thread that cannot be created is reported by StartDecoderThread.
+#ifndef QUORVANE_RUN_H
+#define QUORVANE_RUN_H
+
+// Begins a run from the raw recording `rawName` (relative to the current directory), or, when it is
+// null, from the sample queue: the source opened, file mode set accordingly, the stop request
+// cleared. False when the raw file does not open.
+bool BeginRun(const char* rawName);
+
+// The decoder of the run begun, on the calling thread until it ends; returns its exit code
+// (decoder/stop.h).
+int RunDecoderHere();
+
+// The decoder of the run begun, on a thread of its own. False when the thread cannot be created.
+bool StartDecoderThread();
+
+// Ends the run: asks the decoder to stop and waits for its thread, then closes the TAP output and
+// the raw input and turns file mode off. Returns the decoder's exit code: the one it ended with
+// by itself, or kExitStopped. Nothing happens to a run already ended, bar the closing.
+int EndRun();
+
+// What Stop does: the capture state first (StopCapture: the sound device reset, the controls
+// unlocked), then EndRun.
+int StopRun();
+
+// Back to the decoder state of a fresh process, for tools and tests that decode several
+// independent recordings in one process: no run, half-period state and NextTapeNumber at their
+// starting values, the stop request cleared.
+void ResetDecoder();
+
+#endif
