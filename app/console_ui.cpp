@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture.h"
 #include "report/ui.h"
 
 namespace {

@@ -39,14 +39,6 @@ int Usage(const char* problem)
     return 2;
 }
 
-int FieldIndex(const std::string& name)
-{
-    for (int i = 0; i < kTimingFieldCount; ++i)
-        if (name == TimingFields[i].name)
-            return i;
-    return -1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -73,11 +65,11 @@ int main(int argc, char** argv)
         } else {
             return Usage(("no value after " + arg).c_str());
         }
-        const int index = FieldIndex(name);
-        if (index < 0)
+        const TimingField* field = FindTimingField(name.c_str());
+        if (!field)
             return Usage(("unknown option " + arg).c_str());
         // The same conversion the settings fields get, so a value means here what it means there.
-        SetTimingValue(settings, index, FieldToInt(value.c_str()));
+        SetTimingValue(settings, *field, FieldToInt(value.c_str()));
     }
     if (!rawFile)
         return Usage("no RAWFILE given");

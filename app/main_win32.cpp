@@ -4,13 +4,12 @@
 // Start-up failures are shown in an information box and end the program.
 #include <windows.h>
 
-#include "app/app_win32.h"
+#include "app/maindialog_win32.h"
+#include "app/settings_win32.h"
 #include "decoder/catalogue.h"
 #include "report/status.h"
+#include "report/ui_win32.h"
 #include "resources/resource.h"
-
-HWND MainDialog;
-HWND SettingsDialog;
 
 namespace {
 
@@ -46,6 +45,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
             throw "Не могу создать главную диалоговую панель";
         CheckDlgButton(MainDialog, IDC_SRC_CARD, BST_CHECKED);
         if (!SetTimer(MainDialog, kTimerId, kTimerPeriodMs, nullptr))
+            // "инициализровать" (one letter short) is the program's own text, kept to the byte.
             throw "Не могу инициализровать таймер";
 
         // An existing TAPE is simply entered; from here on every relative name is inside it.

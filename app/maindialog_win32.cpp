@@ -4,21 +4,24 @@
 // What the core queued for the panes, the list and the run controls is shown here from the timer on,
 // one pane change at a time. The decoder thread never waits for this thread, so Stop simply raises
 // the stop request, waits for that thread, and closes the run's files.
-#include <windows.h>
+#include "app/maindialog_win32.h"
 
-#include "app/app_win32.h"
-#include "capture/capture.h"
+#include "app/settings_win32.h"
 #include "capture/soundcard_win32.h"
 #include "decoder/run.h"
 #include "decoder/stop.h"
-#include "decoder/timing.h"
 #include "report/panequeue.h"
 #include "report/status.h"
+#include "report/ui_win32.h"
 #include "resources/resource.h"
 
 namespace {
 
 enum { kRawNameSize = 127 };
+
+// Posted by the main dialog to itself: go on showing what is queued for the panes. Each dispatch
+// makes at most one change of a pane, so that whatever was posted meanwhile comes first.
+enum { WM_SHOW_QUEUED = WM_APP + 2 };
 
 // This thread's view of a run, the one place it is kept. Starting and Stopping cover the moments a
 // box or a wave-input call may let another command in (a nested message loop, or a message sent
@@ -188,8 +191,7 @@ void LockSettings(HWND dialog)
 {
     EnableWindow(GetDlgItem(dialog, IDC_START), FALSE);
     EnableWindow(GetDlgItem(dialog, IDC_STOP), TRUE);
-    for (const TimingField& field : TimingFields)
-        EnableWindow(GetDlgItem(SettingsDialog, field.fieldId), FALSE);
+    EnableTimingFields(false);
     LatchSettings();
 }
 

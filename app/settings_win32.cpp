@@ -1,11 +1,14 @@
 // The settings dialog (DIALOG_2): ten threshold fields with Default, Save Reg and Load Reg, and the
 // latch that copies the fields into TimingSettings at Start. User-interface thread only.
-#include <windows.h>
+#include "app/settings_win32.h"
 
-#include "app/app_win32.h"
+#include <cstring>
+
 #include "decoder/timing.h"
 #include "report/status.h"
+#include "report/ui_win32.h"
 #include "resources/resource.h"
+#include "resources/timing_fields.h"
 
 namespace {
 
@@ -19,6 +22,14 @@ int32_t ReadField(HWND dialog, int id)
     char text[9];
     GetDlgItemTextA(dialog, id, text, sizeof text);
     return FieldToInt(text);
+}
+
+int FieldId(const char* name)
+{
+    for (const TimingFieldControl& field : kTimingFieldControls)
+        if (std::strcmp(field.name, name) == 0)
+            return field.id;
+    return 0;
 }
 
 bool OpenSettingsKey(HKEY* key)
@@ -59,7 +70,7 @@ INT_PTR CALLBACK SettingsDialogProc(HWND, UINT message, WPARAM wParam, LPARAM)
 void ApplyDefaults()
 {
     for (const TimingField& field : TimingFields)
-        SetDlgItemInt(SettingsDialog, field.fieldId, field.defaultValue, TRUE);
+        SetDlgItemInt(SettingsDialog, FieldId(field.name), field.defaultValue, TRUE);
     SetDlgItemTextA(MainDialog, IDC_BUFLEN, kDefaultBufferLength);
     SetDlgItemTextA(MainDialog, IDC_RAWNAME, kDefaultRawFile);
 }
@@ -71,7 +82,7 @@ void SaveSettings()
         return;
     for (const TimingField& field : TimingFields) {
         // BaseLine too is stored whole; only latching cuts it to 8 bits.
-        const DWORD value = static_cast<DWORD>(ReadField(SettingsDialog, field.fieldId));
+        const DWORD value = static_cast<DWORD>(ReadField(SettingsDialog, FieldId(field.name)));
         RegSetValueExA(key, field.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     }
     RegCloseKey(key);
@@ -90,13 +101,13 @@ void LoadSettings()
         if (RegQueryValueExA(key, field.name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
                 ERROR_SUCCESS &&
             type == REG_DWORD && size == sizeof value)
-            SetDlgItemInt(SettingsDialog, field.fieldId, static_cast<UINT>(value), TRUE);
+            SetDlgItemInt(SettingsDialog, FieldId(field.name), static_cast<UINT>(value), TRUE);
     }
     RegCloseKey(key);
 }
 
 void LatchSettings()
 {
-    for (int i = 0; i < kTimingFieldCount; ++i)
-        SetTimingValue(TimingSettings, i, ReadField(SettingsDialog, TimingFields[i].fieldId));
+    for (const TimingField& field : TimingFields)
+        SetTimingValue(TimingSettings, field, ReadField(SettingsDialog, FieldId(field.name)));
 }

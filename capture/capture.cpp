@@ -1,10 +1,24 @@
 #include "capture/capture.h"
 
-#include "decoder/halfperiod.h"
 #include "report/status.h"
 #include "report/ui.h"
 
 std::atomic<int32_t> CaptureState{1};
+
+namespace {
+std::atomic<bool> fileMode{false};
+}
+
+void SetFileMode(bool on)
+{
+    fileMode.store(on);
+}
+
+bool FileMode()
+{
+    // Read once per sample by the decoder: no ordering is needed beyond the thread's start.
+    return fileMode.load(std::memory_order_relaxed);
+}
 
 void StopCapture()
 {

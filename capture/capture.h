@@ -1,4 +1,4 @@
-// Capture run state and the end of a run. CaptureState is 0 while recording from the sound card and
+// Capture run state, file mode and the end of a run. CaptureState is 0 while recording from the sound card and
 // 1 otherwise (a raw-file run leaves it at 1). StopCapture ends the current run and unlocks the
 // controls; it is called on the user-interface thread by Stop and on the decoder thread at the end
 // of the raw file (in file mode it touches no device).
@@ -11,10 +11,11 @@
 
 extern std::atomic<int32_t> CaptureState;
 
-void StopCapture();
+// File mode: on while the raw recording file, not the sample queue, is the run's source. Set by the
+// run's owner before the decoder thread starts; cleared at the run's end, on either thread.
+void SetFileMode(bool on);
+bool FileMode();
 
-// Platform half: returns every queued buffer to the program and stops recording. Implemented by the
-// sound-card capture of the Windows program; programs without a sound card provide a stand-in.
-bool ResetSoundDevice();
+void StopCapture();
 
 #endif

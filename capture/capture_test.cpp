@@ -1,6 +1,5 @@
 #include "capture/capture.h"
 
-#include "decoder/halfperiod.h"
 #include "tests/fake_ui.h"
 #include "tests/test_support.h"
 

@@ -1,5 +1,6 @@
 #include "decoder/block.h"
 
+#include "capture/capture.h"
 #include "decoder/halfperiod.h"
 #include "decoder/tapfile.h"
 #include "decoder/timing.h"
@@ -81,6 +82,8 @@ int32_t DecodeBlock()
             if (FileMode())
                 LogStatusF("File position=%i", RawPosition());
             LogStatusF("Read %i bytes", BlockSize);
+            // "summ", "okey" and the blank at the end of the error are the program's own texts,
+            // kept to the byte: status.log files and the scripts that read them depend on them.
             if (checksum != 0) {
                 LogStatus("Warning! CRC summ error ");
                 return 1;

@@ -14,7 +14,6 @@ namespace {
 
 int32_t polarity = 1;
 int32_t runCount = 0;
-std::atomic<bool> fileMode{false};
 std::ifstream rawInput;
 
 // The raw file is read in batches; the stop request is looked at once per batch, which keeps the
@@ -55,7 +54,7 @@ uint8_t RefillFromFile()
 
 inline uint8_t NextSample()
 {
-    if (fileMode.load(std::memory_order_relaxed)) {
+    if (FileMode()) {
         if (batchPos < batchFill)
             return batch[batchPos++];
         return RefillFromFile();
@@ -114,16 +113,6 @@ void CloseRawInput()
 bool RawInputOpen()
 {
     return rawInput.is_open();
-}
-
-void SetFileMode(bool on)
-{
-    fileMode.store(on);
-}
-
-bool FileMode()
-{
-    return fileMode.load();
 }
 
 void ResetHalfPeriodState()

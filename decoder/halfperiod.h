@@ -24,8 +24,6 @@ bool OpenRawInput(const char* name);
 void CloseRawInput();
 bool RawInputOpen();
 
-void SetFileMode(bool on);
-bool FileMode();
 
 // Back to the state of a fresh process: polarity +1, run count 0. For tests and tools that decode
 // several independent recordings in one process.

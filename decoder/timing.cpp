@@ -1,14 +1,20 @@
 #include "decoder/timing.h"
 
-#include "resources/resource.h"
+#include <cstring>
 
 TimingRecord TimingSettings;
 
 const TimingField TimingFields[kTimingFieldCount] = {
-    {"PilotMin", IDC_PILOTMIN, 21},  {"PilotMax", IDC_PILOTMAX, 36}, {"PilotWait", IDC_PILOTWAIT, 300},
-    {"SyncMin", IDC_SYNCMIN, 4},     {"SyncMax", IDC_SYNCMAX, 18},   {"ZeroMin", IDC_ZEROMIN, 15},
-    {"ZeroMax", IDC_ZEROMAX, 28},    {"OneMin", IDC_ONEMIN, 33},     {"OneMax", IDC_ONEMAX, 54},
-    {"BaseLine", IDC_BASELINE, 128},
+    {"PilotMin", 21, [](TimingRecord& r, int32_t v) { r.PilotMin = v; }},
+    {"PilotMax", 36, [](TimingRecord& r, int32_t v) { r.PilotMax = v; }},
+    {"PilotWait", 300, [](TimingRecord& r, int32_t v) { r.PilotWait = v; }},
+    {"SyncMin", 4, [](TimingRecord& r, int32_t v) { r.SyncMin = v; }},
+    {"SyncMax", 18, [](TimingRecord& r, int32_t v) { r.SyncMax = v; }},
+    {"ZeroMin", 15, [](TimingRecord& r, int32_t v) { r.ZeroMin = v; }},
+    {"ZeroMax", 28, [](TimingRecord& r, int32_t v) { r.ZeroMax = v; }},
+    {"OneMin", 33, [](TimingRecord& r, int32_t v) { r.OneMin = v; }},
+    {"OneMax", 54, [](TimingRecord& r, int32_t v) { r.OneMax = v; }},
+    {"BaseLine", 128, [](TimingRecord& r, int32_t v) { r.BaseLine = static_cast<uint8_t>(v & 0xFF); }},
 };
 
 int32_t FieldToInt(const char* text)
@@ -31,26 +37,23 @@ int32_t FieldToInt(const char* text)
     return negative ? -value : value;
 }
 
-void SetTimingValue(TimingRecord& record, int index, int32_t value)
+const TimingField* FindTimingField(const char* name)
 {
-    switch (index) {
-    case 0: record.PilotMin = value; break;
-    case 1: record.PilotMax = value; break;
-    case 2: record.PilotWait = value; break;
-    case 3: record.SyncMin = value; break;
-    case 4: record.SyncMax = value; break;
-    case 5: record.ZeroMin = value; break;
-    case 6: record.ZeroMax = value; break;
-    case 7: record.OneMin = value; break;
-    case 8: record.OneMax = value; break;
-    case 9: record.BaseLine = static_cast<uint8_t>(value & 0xFF); break;
-    }
+    for (const TimingField& field : TimingFields)
+        if (std::strcmp(field.name, name) == 0)
+            return &field;
+    return nullptr;
+}
+
+void SetTimingValue(TimingRecord& record, const TimingField& field, int32_t value)
+{
+    field.store(record, value);
 }
 
 TimingRecord DefaultTiming()
 {
     TimingRecord record{};
-    for (int i = 0; i < kTimingFieldCount; ++i)
-        SetTimingValue(record, i, TimingFields[i].defaultValue);
+    for (const TimingField& field : TimingFields)
+        SetTimingValue(record, field, field.defaultValue);
     return record;
 }

@@ -1,5 +1,6 @@
 // Timing thresholds: the one record the decoder reads, the field-text conversion, and the table that
-// ties each threshold to its registry value name, settings-dialog field and default.
+// names each threshold (its registry value name, its option name in the console decoder) and gives
+// its default. Which control shows a threshold is the settings dialog's business.
 // Written only by latching (user-interface thread, before the decoder thread is created); read by the
 // decoder thread. Pure data and arithmetic: nothing here fails.
 #ifndef QUORVANE_TIMING_H
@@ -19,11 +20,11 @@ struct TimingRecord {
 
 extern TimingRecord TimingSettings;
 
-// One threshold as the user sees it: registry value name, settings field id, default.
+// One threshold as the user sees it: its name and its default, and where it goes in the record.
 struct TimingField {
     const char* name;
-    int fieldId;
     int32_t defaultValue;
+    void (*store)(TimingRecord& record, int32_t value);
 };
 
 enum { kTimingFieldCount = 10 };
@@ -35,9 +36,12 @@ extern const TimingField TimingFields[kTimingFieldCount];
 // white space skipped, optional sign, decimal digits up to the first non-digit; no digits gives 0.
 int32_t FieldToInt(const char* text);
 
-// Stores value into the threshold at index (TimingFields order). BaseLine keeps the low 8 bits, so
-// 300 becomes 44 and -1 becomes 255.
-void SetTimingValue(TimingRecord& record, int index, int32_t value);
+// The threshold of that name, or null.
+const TimingField* FindTimingField(const char* name);
+
+// Stores value into the threshold. BaseLine keeps the low 8 bits, so 300 becomes 44 and -1 becomes
+// 255.
+void SetTimingValue(TimingRecord& record, const TimingField& field, int32_t value);
 
 // The defaults of every threshold.
 TimingRecord DefaultTiming();

@@ -27,9 +27,9 @@ INSTANTIATE_TEST_SUITE_P(Texts, FieldToIntTest,
 TEST(TimingTest, BaseLineKeepsTheLowEightBits)
 {
     TimingRecord record = DefaultTiming();
-    SetTimingValue(record, 9, 300);
+    SetTimingValue(record, *FindTimingField("BaseLine"), 300);
     EXPECT_EQ(record.BaseLine, 44);
-    SetTimingValue(record, 9, -1);
+    SetTimingValue(record, *FindTimingField("BaseLine"), -1);
     EXPECT_EQ(record.BaseLine, 255);
 }
 
@@ -48,9 +48,28 @@ TEST(TimingTest, DefaultsAndFieldTableAgree)
     EXPECT_EQ(d.BaseLine, 128);
     const char* order[] = {"PilotMin", "PilotMax", "PilotWait", "SyncMin", "SyncMax",
                            "ZeroMin",  "ZeroMax",  "OneMin",    "OneMax",  "BaseLine"};
-    const int ids[] = {101, 102, 107, 103, 104, 109, 110, 111, 112, 116};
-    for (int i = 0; i < kTimingFieldCount; ++i) {
+    for (int i = 0; i < kTimingFieldCount; ++i)
         EXPECT_STREQ(TimingFields[i].name, order[i]);
-        EXPECT_EQ(TimingFields[i].fieldId, ids[i]);
+}
+
+// Each name stores into its own threshold and no other.
+TEST(TimingTest, EveryNameReachesItsThreshold)
+{
+    TimingRecord record{};
+    int32_t value = 1;
+    for (const TimingField& field : TimingFields) {
+        ASSERT_EQ(FindTimingField(field.name), &field);
+        SetTimingValue(record, field, value++);
     }
+    EXPECT_EQ(record.PilotMin, 1);
+    EXPECT_EQ(record.PilotMax, 2);
+    EXPECT_EQ(record.PilotWait, 3);
+    EXPECT_EQ(record.SyncMin, 4);
+    EXPECT_EQ(record.SyncMax, 5);
+    EXPECT_EQ(record.ZeroMin, 6);
+    EXPECT_EQ(record.ZeroMax, 7);
+    EXPECT_EQ(record.OneMin, 8);
+    EXPECT_EQ(record.OneMax, 9);
+    EXPECT_EQ(record.BaseLine, 10);
+    EXPECT_EQ(FindTimingField("baseline"), nullptr);
 }

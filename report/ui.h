@@ -1,6 +1,10 @@
-// The user-interface seam: what the portable core needs from the program it runs in. Exactly one
-// implementation is linked into each program: ui_win32.cpp queues the panes' and the list's changes
-// for the main dialog, the console decoder prints, the tests' fake records.
+// The seam: every function the portable core needs from the program it runs in, and nothing else.
+// Exactly one implementation of all of them is linked into each program:
+//   the Windows program   report/ui_win32.cpp (panes, list, boxes, clock) and
+//                         capture/soundcard_win32.cpp (the sound device's reset);
+//   quorvane-decode       app/console_ui.cpp, which prints;
+//   the unit tests        tests/fake_ui.cpp, which records;
+//   the fuzz targets      tests/fuzz/fuzz_support.cpp, which keeps nothing.
 // Called from both threads. None of them waits for the user-interface thread (the boxes aside), so
 // that thread may wait for the decoder thread without dispatching anything.
 #ifndef QUORVANE_UI_H
@@ -26,5 +30,10 @@ void UiFatalBox(const char* text);
 
 // Local time of day.
 void UiLocalTime(int* hour, int* minute, int* second);
+
+// Stops the sound device and returns every buffer queued at it; false when the device refuses.
+// Called by StopCapture on the user-interface thread while recording; programs without a sound
+// card have nothing to reset.
+bool ResetSoundDevice();
 
 #endif

@@ -7,10 +7,13 @@
 
 #include <string>
 
-#include "app/app_win32.h"
-#include "decoder/timing.h"
 #include "report/panequeue.h"
+#include "report/ui_win32.h"
 #include "resources/resource.h"
+#include "resources/timing_fields.h"
+
+HWND MainDialog;
+HWND SettingsDialog;
 
 void UiStatusInsert(const char* text)
 {
@@ -51,8 +54,13 @@ void ShowRunControlsIdle()
 {
     EnableWindow(GetDlgItem(MainDialog, IDC_START), TRUE);
     EnableWindow(GetDlgItem(MainDialog, IDC_STOP), FALSE);
-    for (const TimingField& field : TimingFields)
-        EnableWindow(GetDlgItem(SettingsDialog, field.fieldId), TRUE);
+    EnableTimingFields(true);
+}
+
+void EnableTimingFields(bool enabled)
+{
+    for (const TimingFieldControl& field : kTimingFieldControls)
+        EnableWindow(GetDlgItem(SettingsDialog, field.id), enabled);
 }
 
 namespace {

@@ -3,11 +3,10 @@
 // The lines are rendered into pixels first and reach the control in one transfer. Under Wine each
 // GDI line call costs about a microsecond of this thread's time, and four of them per column for a
 // buffer every 23 ms made recording lose data as soon as another program loaded the processors.
-#include <windows.h>
+#include "report/waveform_win32.h"
 
 #include <vector>
 
-#include "app/app_win32.h"
 #include "report/waveform.h"
 #include "resources/resource.h"
 

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "capture/capture.h"
 #include "report/ui.h"
 
 namespace {

@@ -39,7 +39,7 @@ TimingRecord SettingsFrom(const uint8_t* data, size_t size)
             break;
         const uint32_t value = data[at] | data[at + 1] << 8 | data[at + 2] << 16 |
                                static_cast<uint32_t>(data[at + 3]) << 24;
-        SetTimingValue(settings, i, static_cast<int32_t>(value));
+        SetTimingValue(settings, TimingFields[i], static_cast<int32_t>(value));
     }
     return settings;
 }

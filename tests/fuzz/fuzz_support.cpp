@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "capture/capture.h"
 #include "report/ui.h"
 
 namespace fs = std::filesystem;

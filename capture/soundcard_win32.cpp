@@ -2,11 +2,13 @@
 
 #include <cstdio>
 
-#include "app/app_win32.h"
 #include "capture/capture.h"
 #include "capture/pipe.h"
 #include "decoder/timing.h"
 #include "report/status.h"
+#include "report/ui.h"
+#include "report/ui_win32.h"
+#include "report/waveform_win32.h"
 #include "resources/resource.h"
 
 // A refused device start, as Start reports it.
@@ -18,6 +20,7 @@ namespace {
 
 enum { kBufferCount = 3, kMinBufferLength = 256, kMaxBufferLength = 200000, kSampleRate = 44100 };
 
+// "записывающие устройство" (the plural ending) is the program's own text, kept to the byte.
 const char kCannotOpenDevice[] =
     "Невозможно открыть записывающие устройство!\r\nСкорее всего звуковая карта занята другим приложением.";
 
@@ -216,6 +219,9 @@ void OnBufferDone(HWND dialog, WAVEHDR* header)
     if (LastReturn && now - LastReturn > LongestGap)
         LongestGap = now - LastReturn;
     LastReturn = now;
+    // Only the bytes the device recorded are queued, not the buffer's whole length: a buffer
+    // returned short (a reset, a driver that fills in packets) would otherwise hand the decoder
+    // stale bytes from an earlier round as if they were signal.
     int32_t recorded = static_cast<int32_t>(header->dwBytesRecorded);
     if (recorded > BufferLength)
         recorded = BufferLength;
