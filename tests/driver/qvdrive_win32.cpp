@@ -35,6 +35,12 @@ const UINT kSendLimitMs = 10000;
 // Polling interval of the waits: short against the program's 100 ms timer, long enough not to load
 // the two cores the program and its decoder thread need.
 const DWORD kPollMs = 10;
+// The program's private query of its capture: the longest time, in microseconds, between two sound
+// buffers the device handed back since the last query that started a new measure (wParam 1) or since
+// the device was opened. wParam 0 reads it without starting a new one. A program that does not know
+// the message answers 0.
+const UINT kGapQuery = WM_APP + 3;
+const UINT kGapLimitMs = 5000;
 
 struct Failure {
     std::string why;
@@ -109,13 +115,12 @@ HWND NeedEnabledControl(HWND dialog, const char* title, int id)
     return control;
 }
 
-LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT limitMs = kSendLimitMs)
 {
     DWORD_PTR result = 0;
-    if (SendMessageTimeoutA(window, message, wParam, lParam, SMTO_BLOCK | SMTO_ABORTIFHUNG, kSendLimitMs,
-                            &result) == 0) {
-        Fail(Format("message 0x%04x got no answer within %u ms (error %lu)", message, kSendLimitMs,
-                    GetLastError()));
+    if (SendMessageTimeoutA(window, message, wParam, lParam, SMTO_BLOCK | SMTO_ABORTIFHUNG, limitMs, &result) ==
+        0) {
+        Fail(Format("message 0x%04x got no answer within %u ms (error %lu)", message, limitMs, GetLastError()));
     }
     return static_cast<LRESULT>(result);
 }
@@ -267,6 +272,14 @@ void WaitNumber(const char* title, int id, long minimum, long ms)
     }
 }
 
+// Milliseconds with one decimal, rounded to the nearest tenth.
+void PrintGap(const char* title, bool reset)
+{
+    ULONGLONG micros = static_cast<DWORD_PTR>(Send(NeedDialog(title), kGapQuery, reset ? 1 : 0, 0, kGapLimitMs));
+    ULONGLONG tenths = (micros + 50) / 100;
+    Print(Format("%llu.%llu", tenths / 10, tenths % 10));
+}
+
 // The process must be opened while its window still exists, so the command that makes it quit and
 // the wait for its end are one step.
 void QuitAndWait(const char* title, UINT message, WPARAM wParam, long ms)
@@ -325,6 +338,8 @@ const CommandInfo kCommands[] = {
     {"move", 3, "TITLE X Y", "move the dialog to screen position X, Y"},
     {"quit", 3, "TITLE ID MS", "post a command, wait for the process to end, print its exit code"},
     {"close", 2, "TITLE MS", "post WM_CLOSE, wait for the process to end, print its exit code"},
+    {"gap", 1, "TITLE", "print the longest gap between returned sound buffers (ms) and start a new measure"},
+    {"gap-peek", 1, "TITLE", "print that gap without starting a new measure"},
     {"sleep", 1, "MS", "pause"},
     {"mark", 0, "", "remember the time"},
     {"since", 0, "", "print the milliseconds since the last mark (or the start)"},
@@ -417,6 +432,8 @@ void Run(const std::string& name, char** a)
         QuitAndWait(a[0], WM_COMMAND, MAKEWPARAM(static_cast<WORD>(ParseNumber(a[1], "ID")), 0), ParseNumber(a[2], "MS"));
     } else if (name == "close") {
         QuitAndWait(a[0], WM_CLOSE, 0, ParseNumber(a[1], "MS"));
+    } else if (name == "gap" || name == "gap-peek") {
+        PrintGap(a[0], name == "gap");
     } else if (name == "sleep") {
         long ms = ParseNumber(a[0], "MS");
         Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));

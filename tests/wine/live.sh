@@ -3,13 +3,33 @@
 # made by quorvane-tapgen are played into that sink as a tape recorder would play them.
 #
 # One program run carries the checks from start-up to Exit, each building on the one before (a
-# failed step fails the ones after it with its own reason). --long adds a second run that records a
-# 10-minute tape of numbered blocks. Figures (delays, positions, memory) are printed as "  figure:"
-# lines.
+# failed step fails the ones after it with its own reason); its TAPE already holds a thousand TAP
+# files, so every block makes the program list a thousand lines again while it records. Every
+# playback runs with one busy process per core. A second run records a 3-minute tape of numbered
+# blocks (--long: a 10-minute one as well) and a third is closed with WM_CLOSE while it records.
+# Figures (delays, positions, memory, the longest gap between two sound buffers the device handed
+# back) are printed as "  figure:" lines. --repeat N runs the whole group N times and ends with a
+# summary of blocks played, blocks back and gaps, round by round.
+# To tell apart what a loss comes from: QV_LIVE_SEEDED sets how many files TAPE starts with (default
+# 1000), QV_LIVE_HOGS=0 plays without the busy processes.
 
 PLAY_PID=""
 LIVE="$QV_TMP/live"
-LIVE_APP="$LIVE/app"
+LIVE_APP=""
+# The TAP files every recording run starts with; the first block played lands in the next number.
+SEEDED=${QV_LIVE_SEEDED:-1000}
+FIRST=$((SEEDED + 1))
+ROUND=1
+# A gap between returned buffers longer than the three buffers last (3 x 1024 bytes at 44 100 a
+# second) means the device ran out of buffers and samples may have been lost.
+GAP_LOSS_MS=70
+HOGS=$(nproc)
+[[ ${QV_LIVE_HOGS:-1} == 0 ]] && HOGS=0
+
+# One busy process per core while a tape plays (none with QV_LIVE_HOGS=0), for at most $1 seconds.
+hogs_start() {
+    ((HOGS == 0)) || qv_hogs_start "$1"
+}
 
 figure() { echo "  figure: $*"; }
 
@@ -18,6 +38,83 @@ play() {
     qv_spawn timeout "$2" bash -c 'exec pacat --playback --raw --format=u8 --rate=44100 --channels=1 \
         --device=vsink <"$1"' play "$1"
     PLAY_PID=$!
+}
+
+player_stop() {
+    if [[ -n $PLAY_PID ]] && kill -0 "$PLAY_PID" 2>/dev/null; then
+        kill "$PLAY_PID" 2>/dev/null
+        wait "$PLAY_PID" 2>/dev/null
+    fi
+    PLAY_PID=""
+}
+
+# A live check never leaves a player or busy processes behind for the next one.
+live_check() {
+    check "$@"
+    player_stop
+    qv_hogs_stop
+}
+
+tap_count() {
+    python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); import tapes; print(len(tapes.parse_tap(open(sys.argv[2], "rb").read())))' "$here" "$1"
+}
+
+# out%03i.tap names from $1 to $2, one a line.
+tape_names() {
+    local i
+    for ((i = $1; i <= $2; i++)); do
+        printf 'out%03d.tap\n' "$i"
+    done
+}
+
+# A directory $1 for the program, whose TAPE holds the SEEDED files out001.tap on; their checksum
+# goes to $1.seeded.
+seeded_dir() {
+    rm -rf "$1"
+    mkdir -p "$1/TAPE" && python3 "$here/tapes.py" fill "$1/TAPE" "$SEEDED" && seeded_sum "$1" >"$1.seeded"
+}
+
+seeded_sum() {
+    local names
+    mapfile -t names < <(tape_names 1 "$SEEDED")
+    (cd "$1/TAPE" && cat "${names[@]}" </dev/null) | sha1sum
+}
+
+seeded_intact() {
+    seeded_sum "$1" | cmp -s - "$1.seeded" || why "the $SEEDED files already in TAPE changed while recording"
+}
+
+# The longest gap between two buffers back from the device since the last query, in milliseconds
+# ("?" when the program did not answer); the query starts a new measure. A measurement: it never
+# fails a check.
+gap_query() {
+    local got
+    got="$(timeout 60 wine "$QVDRIVE" gap "$MAIN" 2>/dev/null)"
+    [[ $got =~ ^[0-9]+\.[0-9]$ ]] && echo "$got" || echo "?"
+}
+
+# Round by round: what was played and what came back, and the gaps, for the summary of --repeat.
+declare -A ROUND_PLAYED ROUND_BACK ROUND_NOTES ROUND_GAPS ROUND_FAILED
+
+# The gap since gap_query was last called, for the playback $1, as a figure.
+gap_figure() {
+    local ms
+    ms="$(gap_query)"
+    figure "longest gap between returned buffers: $ms ms ($1, $HOGS busy processes; target under 35 ms)"
+    if [[ $ms != "?" ]] && ((10#${ms/./} > GAP_LOSS_MS * 10)); then
+        echo "  OVER ${GAP_LOSS_MS} ms: the longest gap between returned buffers ($1) was $ms ms, longer than the three buffers last: samples may have been lost"
+    fi
+    ROUND_GAPS[$ROUND]+="${ROUND_GAPS[$ROUND]:+, }$1 $ms ms"
+}
+
+# The first $5 blocks of the TAP file $2, played as $1, and how many of them are in $3 from
+# number $4 on, byte for byte.
+count_back() {
+    local back
+    back="$(python3 "$here/tapes.py" back "$2" "$3" "$4" "$5")" || back=0
+    ROUND_PLAYED[$ROUND]=$((${ROUND_PLAYED[$ROUND]:-0} + $5))
+    ROUND_BACK[$ROUND]=$((${ROUND_BACK[$ROUND]:-0} + back))
+    ROUND_NOTES[$ROUND]+="${ROUND_NOTES[$ROUND]:+, }$1 $back/$5"
 }
 
 # The Windows process itself: the child of the timeout that started it.
@@ -52,7 +149,7 @@ live_up() {
         --rate=44100 --channels=1 --device=vsink.monitor >/dev/null'
     sleep 2
     rm -rf "$LIVE"
-    mkdir -p "$LIVE_APP" "$LIVE/warm-up"
+    mkdir -p "$LIVE/warm-up"
     # Wine sets up its audio devices at the first recording in a new prefix, which takes it about
     # ten seconds; the program's first start here pays for that, the checks start after it.
     local start=$SECONDS
@@ -72,17 +169,19 @@ live_up() {
     app_cleanup
     figure "first start with audio in a new prefix: recording after $((SECONDS - start)) s"
     cat "$data/mixed.tap" "$data/one.tap" >"$LIVE/tape.tap"
-    "$TAPGEN" "$LIVE/tape.tap" "$LIVE/tape.pcm" >/dev/null
+    "$TAPGEN" "$LIVE/tape.tap" "$LIVE/tape.pcm" >/dev/null || return 1
+    LIVE_BLOCKS="$(tap_count "$LIVE/tape.tap")"
 }
 
 check_live_start_records() {
     local ms
+    seeded_dir "$LIVE_APP" || why "the $SEEDED files for TAPE were not made" || return 1
     (cd "$LIVE_APP" && exec timeout 900 wine "$QVEXE") >"$LIVE_APP.log" 2>&1 &
     APP_PID=$!
     QV_PIDS+=("$APP_PID")
     # From the main dialog's appearance to the first full buffer (1024 bytes) recorded.
     ms="$(D wait "$MAIN" 15000 mark wait-number "$MAIN" 20 1024 10000 since)" || return 1
-    figure "start-up to first buffer: $ms ms (main dialog shown to a recording position of 1024 bytes)"
+    figure "start-up to first buffer: $ms ms (main dialog shown to a recording position of 1024 bytes; $SEEDED files in TAPE)"
     D gone "$INFO" 0 || why "a message box appeared at start-up with a sound card present" || return 1
     expect_text "$MAIN" 19 44100 && expect_enabled "$MAIN" 12 0 && expect_enabled "$MAIN" 14 1 || return 1
     local field
@@ -116,9 +215,10 @@ PY
 }
 
 check_live_tape_decoded() {
-    local seconds blocks p1 p2 rect l t r b
+    local seconds blocks=$LIVE_BLOCKS p1 p2 rect l t r b ok=0
     seconds=$(($(stat -c %s "$LIVE/tape.pcm") / 44100 + 1))
-    blocks=$(python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); import tapes; print(len(tapes.parse_tap(open(sys.argv[2], "rb").read())))' "$here" "$LIVE/tape.tap")
+    gap_query >/dev/null
+    hogs_start $((seconds + 60))
     play "$LIVE/tape.pcm" $((seconds + 30))
     # Halfway through the screen block: the strip shows the signal and the position moves on.
     sleep 28
@@ -128,14 +228,19 @@ check_live_tape_decoded() {
     screenshot "$shots/recording.png" || return 1
     # The strip without the control's frame.
     timeout 30 convert "$QV_TMP/root.png" -crop "$((r - l - 4))x$((b - t - 4))+$((l + 2))+$((t + 2))" +repage \
-        -depth 8 "$LIVE/strip.ppm" || why "cutting the strip out of the screenshot failed" || return 1
+        -depth 8 "$LIVE_APP.strip.ppm" || why "cutting the strip out of the screenshot failed" || return 1
     sleep 1
     p2="$(D text "$MAIN" 20)" || return 1
     ((p2 > p1 && p1 > 0)) || why "recording position went from \"$p1\" to \"$p2\"" || return 1
     figure "recording position during playback: $p1 then $p2 one second later ($(((p2 - p1))) bytes)"
     timeout $((seconds + 30)) tail --pid="$PLAY_PID" -f /dev/null
-    wait_blocks "$LIVE/tape.tap" "$LIVE_APP/TAPE" 1 "$blocks" 20 "$LIVE/verify" || return 1
-    figure "live tape: $blocks blocks played, $(ls "$LIVE_APP/TAPE" | grep -c '^out.*\.tap$') files (the last one waiting for the next block)"
+    wait_blocks "$LIVE/tape.tap" "$LIVE_APP/TAPE" "$FIRST" "$blocks" 20 "$LIVE_APP.verify" || ok=1
+    # The catalogue of the last block is listed after its file is written: its time counts too.
+    sleep 2
+    gap_figure "mixed tape"
+    count_back "mixed tape" "$LIVE/tape.tap" "$LIVE_APP/TAPE" "$FIRST" "$blocks"
+    figure "live tape: $blocks blocks played, out$FIRST.tap on"
+    return $ok
 }
 
 check_live_log_and_panes() {
@@ -149,14 +254,20 @@ check_live_log_and_panes() {
     python3 "$here/tapes.py" headers "$LIVE/tape.tap" | sed 's/$/\r/' >"$LIVE/headers.want"
     cmp -s "$LIVE/headers" "$LIVE/headers.want" ||
         why "header pane shows \"$(utf8 <"$LIVE/headers" | tr '\r\n' ' |')\"" || return 1
-    (cd "$LIVE_APP/TAPE" && python3 "$here/tapes.py" describe . out00{1..7}.tap && echo out007.tap) >"$LIVE/list.want"
-    cmp -s "$LIVE/list" "$LIVE/list.want" || why "catalogue shows \"$(utf8 <"$LIVE/list" | tr '\n' '|')\""
+    # Every file in TAPE in number order, then the last block's bare name once more.
+    local last=$((FIRST + LIVE_BLOCKS - 1)) names
+    mapfile -t names < <(tape_names 1 "$last")
+    (cd "$LIVE_APP/TAPE" && python3 "$here/tapes.py" describe . "${names[@]}" &&
+        printf 'out%03d.tap\n' "$last") >"$LIVE/list.want"
+    cmp -s "$LIVE/list" "$LIVE/list.want" ||
+        why "catalogue of $(wc -l <"$LIVE/list") lines differs from the $((last + 1)) of TAPE: $(diff "$LIVE/list.want" "$LIVE/list" |
+            head -n 4 | utf8 | tr '\n' ' ')"
 }
 
 check_live_waveform() {
     local verdict
-    [[ -s $LIVE/strip.ppm ]] || why "no screenshot of the strip" || return 1
-    verdict="$(strip_drawn "$LIVE/strip.ppm")" || why "strip looks flat: $verdict" || return 1
+    [[ -s $LIVE_APP.strip.ppm ]] || why "no screenshot of the strip" || return 1
+    verdict="$(strip_drawn "$LIVE_APP.strip.ppm")" || why "strip looks flat: $verdict" || return 1
     figure "strip during playback: $verdict"
 }
 
@@ -174,31 +285,63 @@ check_live_stop() {
     done
     D wait-text "$MAIN" 21 "WaveInClose: ok" 2000 sleep 500 || return 1
     [[ $(count_closes) == 1 ]] || why "\"WaveInClose: ok\" logged $(count_closes) times" || return 1
-    [[ $(cat "$LIVE_APP/TAPE/out008.tap") == "  " ]] || why "out008.tap (waiting for a block at Stop) is not the placeholder"
+    local waiting
+    waiting="$(printf 'out%03d.tap' $((FIRST + LIVE_BLOCKS)))"
+    [[ $(cat "$LIVE_APP/TAPE/$waiting") == "  " ]] || why "$waiting (waiting for a block at Stop) is not the placeholder"
 }
 
 check_live_second_tape() {
+    local first=$((FIRST + LIVE_BLOCKS)) ok=0
     D radio "$MAIN" 26 click "$MAIN" 12 wait-number "$MAIN" 20 1024 5000 || return 1
     expect_enabled "$MAIN" 12 0 && expect_enabled "$MAIN" 14 1 || return 1
+    gap_query >/dev/null
+    hogs_start 60
     play "$data/one.pcm" 40
     timeout 60 tail --pid="$PLAY_PID" -f /dev/null
-    wait_blocks "$data/one.tap" "$LIVE_APP/TAPE" 8 1 20 "$LIVE/verify2"
+    wait_blocks "$data/one.tap" "$LIVE_APP/TAPE" "$first" 1 20 "$LIVE_APP.verify2" || ok=1
+    sleep 2
+    gap_figure "second tape"
+    count_back "second tape" "$data/one.tap" "$LIVE_APP/TAPE" "$first" 1
+    return $ok
 }
 
 check_live_exit_while_recording() {
     app_quit || return 1
-    [[ $(count_closes) == 2 ]] || why "Exit while recording: \"WaveInClose: ok\" logged $(count_closes) times in all, not 2"
+    [[ $(count_closes) == 2 ]] || why "Exit while recording: \"WaveInClose: ok\" logged $(count_closes) times in all, not 2" ||
+        return 1
+    seeded_intact "$LIVE_APP"
 }
 
-# Ten minutes of numbered blocks: every one must come back, in order, while the memory of the
-# process stays flat (the queue between the sound card and the decoder does not grow).
-check_live_ten_minutes() {
-    local dir="$LIVE/long" count=140 seconds pid elapsed rss peak
-    mkdir -p "$dir/app"
+# Closing the main dialog while it records ends the recording as Exit does: the device is closed
+# (and says so once) before the process ends with code 0.
+check_live_close_while_recording() {
+    local dir="$LIVE/round$ROUND/close" code rc closes
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    (cd "$dir" && exec timeout 120 wine "$QVEXE") >"$dir.log" 2>&1 &
+    APP_PID=$!
+    QV_PIDS+=("$APP_PID")
+    D wait "$MAIN" 15000 wait-number "$MAIN" 20 1024 10000 || return 1
+    code="$(D close "$MAIN" 10000)" || return 1
+    wait "$APP_PID"
+    rc=$?
+    APP_PID=""
+    closes="$(grep -c $'^WaveInClose: ok\r$' "$dir/TAPE/status.log" 2>/dev/null)"
+    [[ $closes == 1 ]] || why "WM_CLOSE while recording: \"WaveInClose: ok\" logged ${closes:-0} times, not once" || return 1
+    [[ $code == 0 && $rc == 0 ]] || why "WM_CLOSE while recording ended the program with code $code (Wine: $rc)"
+}
+
+# A tape of $1 numbered blocks (named $2 in what is printed) recorded in one run that starts with the
+# SEEDED files in TAPE, with busy processes throughout: every block must come back, in order, while
+# the memory of the process stays flat (the queue between the sound card and the decoder does not
+# grow).
+check_live_counter() {
+    local count=$1 label=$2 dir="$LIVE/round$ROUND/$2" seconds pid elapsed rss peak ok=0
+    seeded_dir "$dir/app" || why "the $SEEDED files for TAPE were not made" || return 1
     python3 "$here/tapes.py" counter "$dir/counter.tap" "$count" &&
         "$TAPGEN" "$dir/counter.tap" "$dir/counter.pcm" >/dev/null || why "counter tape not made" || return 1
     seconds=$(($(stat -c %s "$dir/counter.pcm") / 44100 + 1))
-    (cd "$dir/app" && exec timeout $((seconds + 120)) wine "$QVEXE") >"$dir/app.log" 2>&1 &
+    (cd "$dir/app" && exec timeout $((seconds + 180)) wine "$QVEXE") >"$dir/app.log" 2>&1 &
     APP_PID=$!
     QV_PIDS+=("$APP_PID")
     D wait "$MAIN" 15000 wait-number "$MAIN" 20 1024 10000 || return 1
@@ -207,20 +350,26 @@ check_live_ten_minutes() {
     # present here was lost in Wine's capture or in the program, not on the way to the sink.
     qv_spawn timeout $((seconds + 60)) bash -c 'exec parec --latency-msec=10 --raw --format=u8 --rate=44100 \
         --channels=1 --device=vsink.monitor >"$1"' monitor "$dir/monitor.raw"
+    gap_query >/dev/null
+    hogs_start $((seconds + 90))
     play "$dir/counter.pcm" $((seconds + 60))
     : >"$dir/memory"
     for ((elapsed = 0; elapsed < seconds; elapsed += 30)); do
         echo "$elapsed $(memory_kb "$pid" VmRSS)" >>"$dir/memory"
-        sleep 30
+        timeout 30 tail --pid="$PLAY_PID" -f /dev/null
     done
     # A block lost on the way leaves the last name unwritten; the order check below says which one,
     # and where it was lost, better than the wait can.
-    D wait-text "$MAIN" 21 "$(printf 'out%03d.tap' "$count")" 60000 || rm -f "$WHYF"
+    D wait-text "$MAIN" 21 "$(printf 'out%03d.tap' $((FIRST + count - 1)))" 30000 || rm -f "$WHYF"
+    sleep 2
+    gap_figure "$label tape"
+    qv_hogs_stop
     peak="$(memory_kb "$pid" VmHWM)"
     rss="$(memory_kb "$pid" VmRSS)"
-    figure "10-minute tape ($seconds s): resident memory by second of recording: $(awk '{printf "%s s %s kB; ", $1, $2}' "$dir/memory")at the end $rss kB; peak $peak kB"
+    figure "$label tape ($seconds s): resident memory at the start $(awk 'NR == 1 { print $2 }' "$dir/memory") kB, by second of recording: $(awk '{printf "%s s %s kB; ", $1, $2}' "$dir/memory")at the end $rss kB; peak $peak kB"
     app_quit || return 1
-    if ! python3 "$here/tapes.py" order "$dir/app/TAPE" 1 "$count" >"$dir/order"; then
+    count_back "$label tape" "$dir/counter.tap" "$dir/app/TAPE" "$FIRST" "$count"
+    if ! python3 "$here/tapes.py" order "$dir/app/TAPE" "$FIRST" "$count" >"$dir/order"; then
         local where="the monitor's copy lost it too: lost before the sound card"
         mkdir -p "$dir/monitor/TAPE" && mv "$dir/monitor.raw" "$dir/monitor/TAPE/" &&
             (cd "$dir/monitor" && timeout 120 wine "$DECODE" TAPE/monitor.raw >/dev/null 2>&1)
@@ -229,25 +378,48 @@ check_live_ten_minutes() {
         why "$(cat "$dir/order"); $where"
         return 1
     fi
-    figure "10-minute tape: $count blocks played, $count came back in order"
+    figure "$label tape: $count blocks played, $count came back in order"
+    seeded_intact "$dir/app" || return 1
     local first last
     first="$(awk 'NR == 2 { print $2 }' "$dir/memory")"
     last="$rss"
     ((last < first + 20000)) || why "memory grew from $first kB to $last kB"
 }
 
-if live_up; then
+# One round of the live group: a program run from start-up to Exit, the 3-minute tape (and with
+# --long the 10-minute one), and WM_CLOSE while recording.
+live_round() {
+    local suffix="" failed_before=$failed
+    ROUND=$1
+    ((repeat > 1)) && suffix=" #$ROUND"
+    LIVE_APP="$LIVE/round$ROUND/app"
+    mkdir -p "$LIVE/round$ROUND"
     KEEP_APP=1
-    check live-start-records check_live_start_records
-    check live-tape-decoded check_live_tape_decoded
-    check live-log-and-panes check_live_log_and_panes
-    check live-waveform-drawn check_live_waveform
-    check live-stop-while-recording check_live_stop
-    check live-second-tape check_live_second_tape
+    live_check "live-start-records$suffix" check_live_start_records
+    live_check "live-tape-decoded$suffix" check_live_tape_decoded
+    live_check "live-log-and-panes$suffix" check_live_log_and_panes
+    live_check "live-waveform-drawn$suffix" check_live_waveform
+    live_check "live-stop-while-recording$suffix" check_live_stop
+    live_check "live-second-tape$suffix" check_live_second_tape
     KEEP_APP=""
-    check live-exit-while-recording check_live_exit_while_recording
+    live_check "live-exit-while-recording$suffix" check_live_exit_while_recording
+    live_check "live-three-minutes$suffix" check_live_counter 43 3-minute
     if ((long)); then
-        check live-ten-minutes check_live_ten_minutes
+        live_check "live-ten-minutes$suffix" check_live_counter 140 10-minute
+    fi
+    live_check "live-close-while-recording$suffix" check_live_close_while_recording
+    ROUND_FAILED[$ROUND]=$((failed - failed_before))
+}
+
+if live_up; then
+    for ((round = 1; round <= repeat; round++)); do
+        live_round "$round"
+    done
+    if ((repeat > 1)); then
+        echo "live group, $repeat rounds:"
+        for ((round = 1; round <= repeat; round++)); do
+            echo "  round $round: ${ROUND_PLAYED[$round]:-0} blocks played, ${ROUND_BACK[$round]:-0} back (${ROUND_NOTES[$round]:-}); longest gaps: ${ROUND_GAPS[$round]:-none}; ${ROUND_FAILED[$round]} checks failed"
+        done
     fi
 else
     check live-audio-setup why "the private PulseAudio did not start"

@@ -4,12 +4,13 @@
 # what the program is meant to show and leave (tapes.py works that out from the tapes played) and with
 # what quorvane-decode leaves for the same recording.
 #
-#   run.sh [--live | --no-live | --live-only] [--long] [--shots DIR] NATIVE_BUILD WIN32_BUILD
+#   run.sh [--live | --no-live | --live-only] [--long] [--repeat N] [--shots DIR] NATIVE_BUILD WIN32_BUILD
 #
 # NATIVE_BUILD holds tools/quorvane-tapgen; WIN32_BUILD holds app/quorvane.exe,
 # app/quorvane-decode.exe and tests/driver/qvdrive.exe. The live-audio group (a private PulseAudio
 # whose null sink is the program's sound card) runs by default when pulseaudio is installed; --long
-# adds its 10-minute recording. Screenshots go to DIR (default WIN32_BUILD/screenshots).
+# adds its 10-minute recording; --repeat N runs the live group N times in a row and sums up the
+# rounds. Screenshots go to DIR (default WIN32_BUILD/screenshots).
 # Prints "PASS name" or "FAIL name: why" per check and finally "N passed, M failed"; exits 1 when a
 # check failed, 2 on bad usage or when the environment cannot be built.
 
@@ -18,6 +19,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 
 live=auto
 long=0
+repeat=1
 shots=""
 while [[ $# -gt 0 && $1 == --* ]]; do
     case $1 in
@@ -25,6 +27,14 @@ while [[ $# -gt 0 && $1 == --* ]]; do
     --live-only) live=only ;;
     --no-live) live=0 ;;
     --long) long=1 ;;
+    --repeat)
+        repeat=${2:-}
+        [[ $repeat =~ ^[1-9][0-9]*$ ]] || {
+            echo "run.sh: --repeat needs a number of rounds" >&2
+            exit 2
+        }
+        shift
+        ;;
     --shots)
         shots=${2:-}
         shift
@@ -37,7 +47,7 @@ while [[ $# -gt 0 && $1 == --* ]]; do
     shift
 done
 if [[ $# -ne 2 ]]; then
-    echo "usage: run.sh [--live | --no-live | --live-only] [--long] [--shots DIR] NATIVE_BUILD WIN32_BUILD" >&2
+    echo "usage: run.sh [--live | --no-live | --live-only] [--long] [--repeat N] [--shots DIR] NATIVE_BUILD WIN32_BUILD" >&2
     exit 2
 fi
 source "$here/harness.sh"
@@ -189,6 +199,8 @@ for tape in mixed long one; do
     "$TAPGEN" "$data/$tape.tap" "$data/$tape.pcm" >/dev/null || exit 2
 done
 "$TAPGEN" "$here/../../samples/sinclair.tap" "$data/sinclair.pcm" >/dev/null || exit 2
+# The long tape for Stop in mid-run, each block after 48 MB of silence (see stress-tapes.py spaced).
+python3 "$here/stress-tapes.py" spaced "$TAPGEN" "$data/long.tap" "$data/long.pcm" 48 || exit 2
 python3 "$here/tapes.py" shift "$data/one.pcm" "$data/low.pcm" || exit 2
 
 # ---- start-up

@@ -3,11 +3,13 @@
 
     tapes.py make DIR              write the test TAP files (see TAPES) into DIR
     tapes.py seed DIR              write two finished TAP block files, out003.tap and out010.tap
+    tapes.py fill DIR N            write N small finished TAP block files, out001.tap to out%03i.tap N
     tapes.py describe DIR NAME...  the catalogue line of each named file, as the program lists it
     tapes.py headers TAP           the header pane's lines for a run over TAP's blocks
     tapes.py verify TAP DIR FIRST  every block of TAP is its own DIR/out%03i.tap from FIRST on, and the
                                    file after the last one is the unfinished placeholder
     tapes.py blocks TAP DIR FIRST N  the first N blocks of TAP are DIR/out%03i.tap from FIRST on
+    tapes.py back TAP DIR FIRST N  how many of those N blocks are there, byte for byte
     tapes.py shift IN OUT          move a recording's levels below 128 (for the BaseLine 44 run)
     tapes.py counter OUT.tap N     N numbered blocks (for the long live recording)
     tapes.py order DIR FIRST N     DIR holds the numbered blocks 0..N-1 in order from FIRST on
@@ -93,6 +95,13 @@ def long_tape():
 
 def one_tape():
     return [header(3, "one", 100, 30000)]
+
+
+def filler(number):
+    """Small blocks of every kind the catalogue describes, for a TAPE that already holds many files."""
+    if number % 3 == 0:
+        return data(pattern(20 + number % 50, number))
+    return header(number % 4, "file %d" % number, 100 + number, 32768, 100 + number)
 
 
 def counter_tape(count):
@@ -242,6 +251,11 @@ def main(argv):
         for number, block in blocks.items():
             with open(os.path.join(argv[2], "out%03d.tap" % number), "wb") as f:
                 f.write(struct.pack("<H", len(block)) + block)
+    elif command == "fill":
+        for number in range(1, int(argv[3]) + 1):
+            block = filler(number)
+            with open(os.path.join(argv[2], "out%03d.tap" % number), "wb") as f:
+                f.write(struct.pack("<H", len(block)) + block)
     elif command == "describe":
         for name in argv[3:]:
             out.write(describe(os.path.join(argv[2], name)) + b"\n")
@@ -260,6 +274,11 @@ def main(argv):
         problems = verify(blocks, argv[3], int(argv[4]), unfinished=False)
         print("; ".join(problems))
         return 1 if problems else 0
+    elif command == "back":
+        with open(argv[2], "rb") as f:
+            blocks = parse_tap(f.read())[:int(argv[5])]
+        problems = verify(blocks, argv[3], int(argv[4]), unfinished=False)
+        print(len(blocks) - len(problems))
     elif command == "shift":
         shift(argv[2], argv[3])
     elif command == "counter":
