@@ -4,7 +4,9 @@
 // libsoxr. Samples are floats on the raw recording's scale: 0 is the raw sample 128 (the middle),
 // one raw step is 1/128, so a raw byte b reads as (b - 128) / 128 exactly, and so does an 8-bit
 // file's sample.
-// Native builds only (libsndfile, libsoxr); recognition itself is audio/format.h.
+// Portable: the library reading is audio/soundlib.h, whose stand-in in builds without libsndfile
+// and libsoxr refuses every audio file (raw recordings are still read); recognition itself is
+// audio/format.h.
 // One AudioFile is used by one thread at a time; distinct files are independent.
 // Failures: OpenAudioFile refuses, with a message naming the file and what is wrong, a file that
 // cannot be opened, that its library cannot read, whose header is cut or whose data is truncated,
@@ -19,9 +21,6 @@
 #include <string>
 
 #include "audio/format.h"
-
-// The rate every sample is delivered at: the decoder's thresholds count samples at this rate.
-enum { kDecoderRate = 44100 };
 
 struct AudioFile;
 
@@ -46,7 +45,8 @@ int64_t AudioSamplesExpected(const AudioFile* file);
 // Samples delivered so far.
 int64_t AudioSamplesRead(const AudioFile* file);
 
-// A stretch of the recording that could not be read, in samples at 44100/s from the start.
+// A stretch of the recording that could not be read, in samples at 44100/s from the start; `to`
+// is -1 when reading stopped there for good.
 struct AudioDamage {
     int64_t from;
     int64_t to;
@@ -57,5 +57,8 @@ struct AudioDamage {
 bool TakeAudioDamage(AudioFile* file, AudioDamage* damage);
 
 void CloseAudioFile(AudioFile* file);
+
+// The libraries audio files are read with and their versions, or what this build lacks.
+std::string AudioLibraryVersion();
 
 #endif

@@ -52,6 +52,7 @@ struct AudioFormat {
     int64_t dataBytes = -1;
     // Frames (one sample of every channel) the header announces; -1 when it does not.
     int64_t frames = -1;
+    int64_t fileSize = 0;
     // The file is shorter than its header says: cut inside the header (headerCut) or inside the
     // audio data (truncated). A raw recording is neither.
     bool headerCut = false;
@@ -71,6 +72,9 @@ AudioFormat RecogniseAudioBytes(const uint8_t* bytes, size_t size);
 
 // Opens and recognises the file `path`. False (errno set) when it cannot be opened or read.
 bool RecogniseAudioFile(const char* path, AudioFormat* format);
+
+// The rate the decoder counts in: every threshold is a number of samples at 44100/s.
+enum { kDecoderRate = 44100 };
 
 // Channel choice: kMixChannels mixes every channel; 1..N takes that channel (1 is left, 2 right).
 enum { kMixChannels = 0 };
