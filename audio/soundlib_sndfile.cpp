@@ -22,7 +22,7 @@ constexpr int64_t kChunkFrames = 4096;
 // second, well over an hour of damage.
 constexpr int64_t kMaxResumeTries = 4096;
 
-// Below this rate no tape signal survives (its 1 bits are 2 kHz square waves); a header giving
+// Below this rate no tape signal survives (its 0 bits are 2 kHz square waves); a header giving
 // less is damaged, and converting it would turn each frame into thousands of samples.
 constexpr int kLowestRate = 8000;
 
