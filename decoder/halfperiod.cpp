@@ -78,30 +78,35 @@ void ForgetBatch()
     scannedFor = -1;
 }
 
-}  // namespace
-
-int32_t ReadHalfPeriod()
+inline int32_t TakeHalf()
 {
-    const uint8_t baseLine = TimingSettings.BaseLine;
-    if (fileMode.load(std::memory_order_relaxed)) {
-        // Each sample is compared with the base line of the call that takes it.
-        if (scannedFor != baseLine)
-            ScanBatch(baseLine);
-        while (nextHalf == halves.count) {
-            // No half-wave ends in the rest of the batch: its samples all go into the count.
-            state = batchEnd;
-            batchPos = batchFill;
-            RefillFromFile(baseLine);
-        }
-        const HalfPeriod half = halves.items[nextHalf++];
-        batchPos = half.end;
-        state.runCount = half.length < 0 ? 0 : 1;
-        state.polarity = SideAt(sides, half.end - 1);
-        return half.length;
+    const HalfPeriod half = halves.items[nextHalf++];
+    batchPos = half.end;
+    state.runCount = half.length < 0 ? 0 : 1;
+    state.polarity = half.polarity;
+    return half.length;
+}
+
+// Out of line, like the queue's loop, so that handing out a result stays a few instructions.
+[[gnu::noinline]] int32_t TakeHalfFromNextBatch(uint8_t baseLine)
+{
+    if (scannedFor != baseLine)
+        ScanBatch(baseLine);
+    while (nextHalf == halves.count) {
+        // No half-wave ends in the rest of the batch: its samples all go into the count.
+        state = batchEnd;
+        batchPos = batchFill;
+        RefillFromFile(baseLine);
     }
-    // The sound card delivers 44100 samples a second: one at a time is fast enough, and the state
-    // stays current whenever PIPE::Read leaves with a stop. The state moves on under whatever a raw
-    // file's batch still holds, so that is measured again should file mode come back to it.
+    return TakeHalf();
+}
+
+// The sound card delivers 44100 samples a second: one at a time is fast enough, and the state stays
+// current whenever PIPE::Read leaves with a stop.
+[[gnu::noinline]] int32_t ReadFromQueue(uint8_t baseLine)
+{
+    // The state moves on under whatever a raw file's batch still holds, so that is measured again
+    // should file mode come back to it.
     scannedFor = -1;
     while (state.runCount <= kHalfPeriodTimeout) {
         const int32_t side = SamplePipe.Read() < baseLine ? -1 : 1;
@@ -115,6 +120,19 @@ int32_t ReadHalfPeriod()
     }
     state.runCount = 0;
     return -1;
+}
+
+}  // namespace
+
+int32_t ReadHalfPeriod()
+{
+    const uint8_t baseLine = TimingSettings.BaseLine;
+    if (!fileMode.load(std::memory_order_relaxed))
+        return ReadFromQueue(baseLine);
+    // Each sample is compared with the base line of the call that takes it.
+    if (scannedFor == baseLine && nextHalf < halves.count)
+        return TakeHalf();
+    return TakeHalfFromNextBatch(baseLine);
 }
 
 int32_t RawPosition()

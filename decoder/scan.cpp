@@ -111,17 +111,18 @@ void ScanHalfPeriods(const SideMap& map, int32_t pos, HalfPeriodState& state, Ha
     assert(state.runCount >= 0 && state.runCount <= kHalfPeriodTimeout);
     assert(pos >= 0 && pos <= map.count);
     // The measurement stays in locals: p is the first sample not yet counted, run the samples counted
-    // of the half-wave in progress.
+    // of the half-wave in progress, side the side it lies on.
     HalfPeriod* out = list.items;
     int32_t p = pos;
     int32_t run = state.runCount;
+    int8_t side = state.polarity > 0 ? 1 : -1;
     // Counts the samples from p up to next, all on the side being measured; the one that brings the
     // count past kHalfPeriodTimeout gives a time-out and the count starts again from 0.
     auto countUpTo = [&](int32_t next) {
         while (next - p > kHalfPeriodTimeout - run) {
             p += kHalfPeriodTimeout + 1 - run;
             run = 0;
-            *out++ = {-1, static_cast<int16_t>(p)};
+            *out++ = {-1, static_cast<int16_t>(p), side};
         }
         run += next - p;
         p = next;
@@ -148,8 +149,9 @@ void ScanHalfPeriods(const SideMap& map, int32_t pos, HalfPeriodState& state, Ha
             const int32_t change = base + __builtin_ctzll(changes);
             changes &= changes - 1;
             countUpTo(change);
-            *out++ = {static_cast<int16_t>(run), static_cast<int16_t>(change + 1)};
             // The sample on the other side is the first of the next half-wave.
+            side = static_cast<int8_t>(-side);
+            *out++ = {static_cast<int16_t>(run), static_cast<int16_t>(change + 1), side};
             run = 1;
             p = change + 1;
         }
@@ -157,7 +159,5 @@ void ScanHalfPeriods(const SideMap& map, int32_t pos, HalfPeriodState& state, Ha
     countUpTo(map.count);
     list.count = static_cast<int32_t>(out - list.items);
     state.runCount = run;
-    // Whatever happened, the side being measured is now that of the last sample taken.
-    if (map.count > pos)
-        state.polarity = SideAt(map, map.count - 1);
+    state.polarity = side;
 }

@@ -32,16 +32,12 @@ struct SideMap {
 // Classifies samples[0..count), count <= kScanBatch, with the chosen kernel.
 void MapSides(const uint8_t* samples, int32_t count, uint8_t baseLine, SideMap& map);
 
-inline int32_t SideAt(const SideMap& map, int32_t i)
-{
-    return (map.bits[i / 8] >> (i % 8) & 1) ? 1 : -1;
-}
-
-// One result of the measurement: a length (or -1 for a time-out) and the batch position just past the
-// sample that ended it.
+// One result of the measurement: a length (or -1 for a time-out), the batch position just past the
+// sample that ended it, and the side being measured after it.
 struct HalfPeriod {
     int16_t length;
     int16_t end;
+    int8_t polarity;
 };
 
 struct HalfPeriodList {

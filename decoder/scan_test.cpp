@@ -94,7 +94,7 @@ TEST_P(ScanTest, MapsEverySampleAgainstEveryBaseLine)
             std::fill(std::begin(map->bits), std::end(map->bits), 0xA5);
             MapSides(samples.data() + offset, count, static_cast<uint8_t>(baseLine), *map);
             for (int32_t i = 0; i < count; ++i)
-                ASSERT_EQ(SideAt(*map, i), samples[offset + i] >= baseLine ? 1 : -1)
+                ASSERT_EQ(map->bits[i / 8] >> (i % 8) & 1, samples[offset + i] >= baseLine ? 1 : 0)
                     << "sample " << i << " of " << count << ", base line " << baseLine;
             if (count % 8) {
                 ASSERT_EQ(map->bits[count / 8] >> (count % 8), 0) << "count " << count;
