@@ -1,6 +1,7 @@
-// The decoding core in-process, without the console program around it: the half-period loop alone,
-// and the decoder thread's whole body (blocks, TAP files, catalogue rescans, status.log). Each
-// iteration decodes a ten-minute recording from file, in a temporary directory that holds the
+// The decoding core in-process, without the console program around it: the half-period scanner on
+// a recording in memory with each kernel this processor runs, the half-period loop alone, and the
+// decoder thread's whole body (blocks, TAP files, catalogue rescans, status.log). Each iteration
+// decodes a ten-minute recording, the last two from file, in a temporary directory that holds the
 // recording, the TAP files and status.log; the fake user-interface seam takes the pane lines.
 #include <benchmark/benchmark.h>
 
@@ -9,12 +10,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "bench/bench_tape.h"
 #include "decoder/catalogue.h"
 #include "decoder/halfperiod.h"
 #include "decoder/run.h"
+#include "decoder/scan.h"
 #include "decoder/stop.h"
 #include "decoder/tapfile.h"
 #include "decoder/timing.h"
@@ -41,6 +47,28 @@ void SetCounters(benchmark::State& state)
     state.counters["x_real_time"] = benchmark::Counter(
         static_cast<double>(state.iterations()) * static_cast<double>(tape.samples) / 44100.0,
         benchmark::Counter::kIsRate);
+}
+
+// Batch by batch as ReadHalfPeriod takes them, without the file and the calls.
+void BM_Scan(benchmark::State& state, SideKernel kernel, const std::vector<uint8_t>* recording)
+{
+    ChooseSideKernel(kernel);
+    auto map = std::make_unique<SideMap>();
+    auto list = std::make_unique<HalfPeriodList>();
+    int64_t halves = 0;
+    for (auto _ : state) {
+        HalfPeriodState measured;
+        for (size_t at = 0; at < recording->size(); at += kScanBatch) {
+            const size_t count = std::min<size_t>(kScanBatch, recording->size() - at);
+            MapSides(recording->data() + at, static_cast<int32_t>(count), DefaultTiming().BaseLine, *map);
+            ScanHalfPeriods(*map, 0, measured, *list);
+            halves += list->count;
+        }
+        benchmark::DoNotOptimize(measured);
+    }
+    ChooseSideKernel(SideKernels().back());
+    SetCounters(state);
+    state.counters["half_waves"] = static_cast<double>(halves) / static_cast<double>(state.iterations());
 }
 
 void BM_ReadHalfPeriod(benchmark::State& state)
@@ -94,6 +122,12 @@ int main(int argc, char** argv)
         std::perror("qv_core_bench: cannot set up the recording");
         return 1;
     }
+    std::ifstream file(kRecording, std::ios::binary);
+    static const std::vector<uint8_t> recording{std::istreambuf_iterator<char>(file),
+                                                std::istreambuf_iterator<char>()};
+    for (const SideKernel& kernel : SideKernels())
+        benchmark::RegisterBenchmark((std::string("BM_Scan/") + kernel.name).c_str(), BM_Scan, kernel, &recording)
+            ->Unit(benchmark::kMillisecond);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     fs::current_path("/");

@@ -13,4 +13,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Without the static runtime the programs need libwinpthread-1.dll and Wine exits with 53.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Wine's 64-bit loader itself: the `wine` script starts the 32-bit one first, which such machines
+# cannot run.
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)

@@ -1,10 +1,10 @@
 #include "decoder/halfperiod.h"
 
-#include <atomic>
 #include <fstream>
 
 #include "capture/capture.h"
 #include "capture/pipe.h"
+#include "decoder/scan.h"
 #include "decoder/stop.h"
 #include "decoder/tapfile.h"
 #include "decoder/timing.h"
@@ -12,21 +12,39 @@
 
 namespace {
 
-int32_t polarity = 1;
-int32_t runCount = 0;
+HalfPeriodState state;
 std::ifstream rawInput;
 // Set while a reader other than the raw file is the input.
 FileReader reader;
 bool readerOpen = false;
 
-// The raw file is read in batches; the stop request is looked at once per batch, which keeps the
-// per-sample path to one comparison and still stops within a fraction of a millisecond.
-enum { kBatch = 16384 };
+// The raw file is read in batches, each measured at once by the scanner; the stop request is looked
+// at once per batch, which keeps it out of the per-sample path and still stops within a fraction of
+// a millisecond.
+enum { kBatch = kScanBatch };
 uint8_t batch[kBatch];
 int32_t batchFill = 0;
 int32_t batchPos = 0;
 // Raw-file offset of batch[0]: 64-bit, since a recording of 13.5 hours passes 2 GiB.
 int64_t batchStart = 0;
+
+// The batch's results, handed out one a call. They hold for the base line in scannedFor; -1 when
+// they are to be made again from batchPos because the state or the batch changed under them.
+SideMap sides;
+HalfPeriodList halves;
+int32_t nextHalf = 0;
+int32_t scannedFor = -1;
+// The state once the batch's last sample is taken.
+HalfPeriodState batchEnd;
+
+void ScanBatch(uint8_t baseLine)
+{
+    MapSides(batch, batchFill, baseLine, sides);
+    batchEnd = state;
+    ScanHalfPeriods(sides, batchPos, batchEnd, halves);
+    nextHalf = 0;
+    scannedFor = baseLine;
+}
 
 [[noreturn]] void EndOfRawFile()
 {
@@ -39,14 +57,14 @@ int64_t batchStart = 0;
     throw DecoderStopped{kExitEndOfFile};
 }
 
-uint8_t RefillFromFile()
+void RefillFromFile(uint8_t baseLine)
 {
     ThrowIfDecoderStopRequested();
     batchStart += batchFill;
     batchPos = 0;
     batchFill = 0;
     if (readerOpen) {
-        batchFill = reader.read(reader.context, batch, kBatch, TimingSettings.BaseLine);
+        batchFill = reader.read(reader.context, batch, kBatch, baseLine);
     } else if (rawInput.is_open() && rawInput.good()) {
         rawInput.read(reinterpret_cast<char*>(batch), kBatch);
         batchFill = static_cast<int32_t>(rawInput.gcount());
@@ -54,43 +72,77 @@ uint8_t RefillFromFile()
     // A file that cannot be read further (shrunk, vanished, a read error) has ended.
     if (batchFill == 0)
         EndOfRawFile();
-    return batch[batchPos++];
+    ScanBatch(baseLine);
 }
 
-inline uint8_t NextSample()
+void ForgetBatch()
 {
-    if (FileMode()) {
-        if (batchPos < batchFill)
-            return batch[batchPos++];
-        return RefillFromFile();
+    batchStart = batchFill = batchPos = 0;
+    scannedFor = -1;
+}
+
+inline int32_t TakeHalf()
+{
+    const HalfPeriod half = halves.items[nextHalf++];
+    batchPos = half.end;
+    state.runCount = half.length < 0 ? 0 : 1;
+    state.polarity = half.polarity;
+    return half.length;
+}
+
+// Out of line, like the queue's loop, so that handing out a result stays a few instructions.
+[[gnu::noinline]] int32_t TakeHalfFromNextBatch(uint8_t baseLine)
+{
+    if (scannedFor != baseLine)
+        ScanBatch(baseLine);
+    while (nextHalf == halves.count) {
+        // No half-wave ends in the rest of the batch: its samples all go into the count.
+        state = batchEnd;
+        batchPos = batchFill;
+        RefillFromFile(baseLine);
     }
-    // Queued bytes stay queued across a stop: the next run reads them first. A wake-up that finds
-    // the queue empty (a stop request, another instance's signal, a stale one) waits again unless
-    // a stop has been asked for.
-    uint8_t byte;
-    do
-        ThrowIfDecoderStopRequested();
-    while (!SamplePipe.Read(&byte));
-    return byte;
+    return TakeHalf();
+}
+
+// The sound card delivers 44100 samples a second: one at a time is fast enough, and the state stays
+// current whenever PIPE::Read leaves with a stop.
+[[gnu::noinline]] int32_t ReadFromQueue(uint8_t baseLine)
+{
+    // The state moves on under whatever a raw file's batch still holds, so that is measured again
+    // should file mode come back to it.
+    scannedFor = -1;
+    while (state.runCount <= kHalfPeriodTimeout) {
+        // Queued bytes stay queued across a stop: the next run reads them first. A wake-up that
+        // finds the queue empty (a stop request, another instance's signal, a stale one) waits
+        // again unless a stop has been asked for.
+        uint8_t byte;
+        do
+            ThrowIfDecoderStopRequested();
+        while (!SamplePipe.Read(&byte));
+        const int32_t side = byte < baseLine ? -1 : 1;
+        if (side != state.polarity) {
+            const int32_t result = state.runCount;
+            state.runCount = 1;  // the new sample is the first of the new half-wave
+            state.polarity = -state.polarity;
+            return result;
+        }
+        ++state.runCount;
+    }
+    state.runCount = 0;
+    return -1;
 }
 
 }  // namespace
 
 int32_t ReadHalfPeriod()
 {
-    const int baseLine = TimingSettings.BaseLine;
-    while (runCount <= kHalfPeriodTimeout) {
-        const int32_t side = NextSample() < baseLine ? -1 : 1;
-        if (side != polarity) {
-            const int32_t result = runCount;
-            runCount = 1;  // the new sample is the first of the new half-wave
-            polarity = -polarity;
-            return result;
-        }
-        ++runCount;
-    }
-    runCount = 0;
-    return -1;
+    const uint8_t baseLine = TimingSettings.BaseLine;
+    if (!FileMode())
+        return ReadFromQueue(baseLine);
+    // Each sample is compared with the base line of the call that takes it.
+    if (scannedFor == baseLine && nextHalf < halves.count)
+        return TakeHalf();
+    return TakeHalfFromNextBatch(baseLine);
 }
 
 int32_t RawPosition()
@@ -103,7 +155,7 @@ bool OpenRawInput(const char* name)
 {
     CloseRawInput();
     rawInput.open(name, std::ios::in | std::ios::binary);
-    batchStart = batchFill = batchPos = 0;
+    ForgetBatch();
     return rawInput.is_open();
 }
 
@@ -128,7 +180,7 @@ void CloseRawInput()
     if (rawInput.is_open())
         rawInput.close();
     rawInput.clear();
-    batchStart = batchFill = batchPos = 0;
+    ForgetBatch();
 }
 
 bool RawInputOpen()
@@ -138,6 +190,6 @@ bool RawInputOpen()
 
 void ResetHalfPeriodState()
 {
-    polarity = 1;
-    runCount = 0;
+    state = HalfPeriodState();
+    scannedFor = -1;
 }

@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
-// Samples on one side of the base line after which ReadHalfPeriod gives up (about 4.5 ms).
-enum { kHalfPeriodTimeout = 200 };
+#include "decoder/scan.h"
+
 
 // Length in samples of the half-wave that has just ended, or -1 when no change of side came within
 // kHalfPeriodTimeout samples.
