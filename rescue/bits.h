@@ -1,0 +1,33 @@
+// The rescue decoder's bit reader: a stretch of half-waves (pilot tail, sync, data) into the block's
+// bytes. The sync is the first pair of half-waves whose full period is a sync's and after which the
+// signal is data; the bit windows are scaled to the pilot's period and follow the tape's speed as it
+// wanders; half-waves are corrected for the skew the pilot showed. A pair that fits no bit class is
+// read through when data follows it, and ends the block when none does; a time-out (a half-wave far
+// longer than a bit's) always ends the block and is never summed into a bit.
+// Pure computation, any thread; nothing fails (a stretch without a sync gives no bytes).
+#ifndef QUORVANE_RESCUE_BITS_H
+#define QUORVANE_RESCUE_BITS_H
+
+#include <cstdint>
+#include <vector>
+
+#include "rescue/finder.h"
+
+struct BitSettings {
+    double boundary = 1.5;  // between a 0 and a 1, in zero-bit periods
+    bool followSpeed = true;
+};
+
+struct DecodedBlock {
+    std::vector<uint8_t> bytes;
+    bool synced;      // a sync with data after it was found
+    double syncAt;    // sample where the sync began
+    double endAt;     // sample where the last bit read ended
+    int endBit;       // bits read of the byte that was not finished
+    int readThrough;  // pairs that fit no class but were read as the nearer one
+    uint8_t checksum; // XOR of the bytes: 0 for a sound block
+};
+
+void DecodeStretch(const Stretch& stretch, const BitSettings& settings, DecodedBlock& out);
+
+#endif
