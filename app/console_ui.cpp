@@ -12,6 +12,7 @@ namespace {
 std::string statusLine;
 std::string headerLine;
 std::vector<std::string> catalogue;
+bool progressShown = false;
 
 // Unicode code points of Windows-1251 bytes 0x80..0xBF; 0xC0..0xFF are U+0410..U+044F in order.
 const unsigned short kHighHalf[64] = {
@@ -42,6 +43,8 @@ void AppendUtf8(std::string& out, unsigned code)
 void Insert(std::string& pending, const char* text, const char* prefix)
 {
     pending += text;
+    if (pending.find("\r\n") != std::string::npos)
+        ClearProgress();
     for (size_t end; (end = pending.find("\r\n")) != std::string::npos; pending.erase(0, end + 2))
         std::printf("%s%s\n", prefix, Cp1251ToUtf8(pending.substr(0, end)).c_str());
     std::fflush(stdout);
@@ -61,6 +64,22 @@ std::string Cp1251ToUtf8(const std::string& text)
             AppendUtf8(out, 0x0410 + (c - 0xC0));
     }
     return out;
+}
+
+void ShowProgress(const char* text)
+{
+    std::fprintf(stderr, "\r%s\033[K", text);
+    std::fflush(stderr);
+    progressShown = true;
+}
+
+void ClearProgress()
+{
+    if (!progressShown)
+        return;
+    std::fprintf(stderr, "\r\033[K");
+    std::fflush(stderr);
+    progressShown = false;
 }
 
 void PrintCatalogue()

@@ -10,6 +10,11 @@
 // Windows-1251 bytes to UTF-8 (the files keep CP1251; a Linux terminal wants UTF-8).
 std::string Cp1251ToUtf8(const std::string& text);
 
+// A progress line on standard error, drawn over the last one; a pane line printed meanwhile
+// clears it first, and the next call draws it again.
+void ShowProgress(const char* text);
+void ClearProgress();
+
 // Prints the catalogue list as it stands.
 void PrintCatalogue();
 

@@ -1,19 +1,33 @@
-// quorvane-decode RAWFILE [--PilotMin N] ... [--BaseLine N]
-// A raw-file run of the decoder without the window: in the current directory it creates and enters
+// quorvane-decode FILE [--channel C] [--report R.json] [--join J.tap] [--PilotMin N] ... [--BaseLine N]
+// A file run of the decoder without the window: in the current directory it creates and enters
 // TAPE, lists the TAP files there, takes the thresholds (defaults for the ones not given), decodes
-// RAWFILE to the end and leaves in TAPE what the Windows program's raw-file run leaves: the same
-// out%03i.tap files and the same status.log bytes. Pane lines go to standard output.
-// Exit status: 0 the recording was decoded to its end; 1 RAWFILE could not be opened (nothing is
-// created); 2 bad usage; 3 a TAP file could not be created.
+// FILE to the end and writes each block into its own out%03i.tap, logging to status.log. Pane
+// lines go to standard output.
+// FILE is recognised by its contents. A file with no recognised header is a raw recording, read
+// as the Windows program's raw-file run reads it, which it leaves the very same files and
+// status.log bytes. An audio file is read at full precision through audio/ (channels mixed or one
+// taken, any rate converted to 44100/s); positions are then samples at 44100/s. A build without
+// the audio libraries refuses audio files by name.
+// Exit status: 0 the recording was decoded to its end; 1 FILE could not be opened or read, or was
+// refused (nothing is created); 2 bad usage; 3 a TAP file could not be created; 4 the report or the
+// joined TAP file could not be written.
+
+#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
 
+#include "app/blockreport.h"
 #include "app/console_ui.h"
+#include "audio/audiofeed.h"
+#include "audio/audiofile.h"
+#include "audio/format.h"
 #include "decoder/catalogue.h"
 #include "decoder/run.h"
 #include "decoder/stop.h"
@@ -23,20 +37,102 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int Usage(const char* problem)
+const char kVersion[] = "1.1";
+
+void PrintUsage(std::FILE* out)
 {
-    if (problem)
-        std::fprintf(stderr, "quorvane-decode: %s\n", problem);
-    std::fprintf(stderr, "usage: quorvane-decode RAWFILE");
+    std::fprintf(out, "usage: quorvane-decode FILE [--channel left|right|N] [--report FILE.json] [--join FILE.tap]");
     for (const TimingField& field : TimingFields)
-        std::fprintf(stderr, " [--%s N]", field.name);
-    std::fprintf(stderr,
-                 "\n  RAWFILE: unsigned 8-bit mono samples at 44100/s, no header.\n"
-                 "  Thresholds default to:");
+        std::fprintf(out, " [--%s N]", field.name);
+    std::fprintf(out,
+                 "\n       quorvane-decode --help | --version\n"
+                 "Decodes the ZX Spectrum tape in FILE into TAPE/out001.tap, out002.tap, ... (one block a file)\n"
+                 "and appends its log to TAPE/status.log, TAPE being made in the current directory.\n"
+                 "  FILE             an audio file (WAV, RF64, W64, FLAC, Ogg, AIFF, ... any depth, rate and\n"
+                 "                   channel count), recognised by its contents, or a raw recording (unsigned\n"
+                 "                   8-bit mono samples at 44100/s, no header)\n"
+                 "  --channel C      take one channel (left, right or its number from 1) instead of mixing all\n"
+                 "  --report R.json  write what was found, block by block, as JSON\n"
+                 "  --join J.tap     write every block, good and bad, into one TAP file in tape order\n"
+                 "  Thresholds (samples at 44100/s) default to:");
     for (const TimingField& field : TimingFields)
-        std::fprintf(stderr, " %s=%i", field.name, static_cast<int>(field.defaultValue));
-    std::fprintf(stderr, "\n");
+        std::fprintf(out, " %s=%i", field.name, static_cast<int>(field.defaultValue));
+    std::fprintf(out,
+                 "\nExit status: 0 decoded to the end, 1 FILE cannot be opened or read (nothing is created),\n"
+                 "2 bad usage, 3 a TAP file could not be created, 4 the report or joined TAP could not be written.\n");
+}
+
+int Usage(const std::string& problem)
+{
+    std::fprintf(stderr, "quorvane-decode: %s\n", problem.c_str());
+    PrintUsage(stderr);
     return 2;
+}
+
+int Refuse(const std::string& why)
+{
+    std::fprintf(stderr, "quorvane-decode: %s\n", why.c_str());
+    return 1;
+}
+
+std::string Clock(int64_t samples)
+{
+    const double seconds = static_cast<double>(samples) / kDecoderRate;
+    const int64_t whole = static_cast<int64_t>(seconds);
+    char text[48];
+    std::snprintf(text, sizeof text, "%" PRId64 ":%02i:%04.1f", whole / 3600, static_cast<int>(whole / 60 % 60),
+                  seconds - static_cast<double>(whole - whole % 60));
+    return text;
+}
+
+// The input as the run reads it: the audio file's own name and reading, for the report and the
+// progress line.
+struct Input {
+    const char* name = nullptr;
+    int64_t samples = 0;
+    bool progress = false;
+    std::chrono::steady_clock::time_point started, shown;
+} input;
+
+void AfterBatch(AudioFile* file)
+{
+    AudioDamage damage;
+    while (TakeAudioDamage(file, &damage)) {
+        const std::string to = damage.to < 0 ? "the end" : Clock(damage.to);
+        std::fprintf(stderr, "quorvane-decode: '%s': %s to %s %s%s\n", input.name, Clock(damage.from).c_str(),
+                     to.c_str(), damage.what.c_str(), damage.to < 0 ? "" : "; read as silence");
+        RecordDamage(damage.from, damage.to, damage.what);
+    }
+    input.samples = AudioSamplesRead(file);
+    if (!input.progress)
+        return;
+    // Only a run long enough to wait for shows its progress, a few times a second.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - input.started < std::chrono::seconds(1) || now - input.shown < std::chrono::milliseconds(250))
+        return;
+    input.shown = now;
+    const int64_t expected = AudioSamplesExpected(file);
+    char text[96];
+    if (expected > 0)
+        std::snprintf(text, sizeof text, "%s of %s (%.0f%%)", Clock(input.samples).c_str(), Clock(expected).c_str(),
+                      100.0 * static_cast<double>(input.samples) / static_cast<double>(expected));
+    else
+        std::snprintf(text, sizeof text, "%s", Clock(input.samples).c_str());
+    ShowProgress(text);
+}
+
+// An output named on the command line must be writable where it is named: its directory exists.
+bool OutputPlace(const char* option, const std::string& name, std::string* absolute, std::string* problem)
+{
+    std::error_code error;
+    const fs::path path = fs::absolute(name, error);
+    const fs::path parent = path.parent_path();
+    if (error || name.empty() || fs::is_directory(path, error) || !fs::is_directory(parent, error)) {
+        *problem = std::string(option) + " '" + name + "': not a file in an existing directory";
+        return false;
+    }
+    *absolute = path.string();
+    return true;
 }
 
 }  // namespace
@@ -44,15 +140,23 @@ int Usage(const char* problem)
 int main(int argc, char** argv)
 {
     TimingRecord settings = DefaultTiming();
-    const char* rawFile = nullptr;
+    const char* fileName = nullptr;
+    int channel = kMixChannels;
+    std::string channelText = "mix", reportName, joinName;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h")
-            return Usage(nullptr), 0;
+        if (arg == "--help" || arg == "-h") {
+            PrintUsage(stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("quorvane-decode %s (%s)\n", kVersion, AudioLibraryVersion().c_str());
+            return 0;
+        }
         if (arg.rfind("--", 0) != 0) {
-            if (rawFile)
-                return Usage(("more than one RAWFILE: " + arg).c_str());
-            rawFile = argv[i];
+            if (fileName)
+                return Usage("more than one FILE: " + arg);
+            fileName = argv[i];
             continue;
         }
         std::string name = arg.substr(2), value;
@@ -63,43 +167,89 @@ int main(int argc, char** argv)
         } else if (i + 1 < argc) {
             value = argv[++i];
         } else {
-            return Usage(("no value after " + arg).c_str());
+            return Usage("no value after " + arg);
+        }
+        if (name == "channel") {
+            if (!ParseAudioChannel(value.c_str(), &channel))
+                return Usage("unknown channel '" + value + "' (left, right or a number from 1)");
+            channelText = value;
+            continue;
+        }
+        if (name == "report" || name == "join") {
+            (name == "report" ? reportName : joinName) = value;
+            continue;
         }
         const TimingField* field = FindTimingField(name.c_str());
         if (!field)
-            return Usage(("unknown option " + arg).c_str());
+            return Usage("unknown option " + arg);
         // The same conversion the settings fields get, so a value means here what it means there.
         SetTimingValue(settings, *field, FieldToInt(value.c_str()));
     }
-    if (!rawFile)
-        return Usage("no RAWFILE given");
+    if (!fileName)
+        return Usage("no FILE given");
+    std::string reportPath, joinPath, problem;
+    if ((!reportName.empty() && !OutputPlace("--report", reportName, &reportPath, &problem)) ||
+        (!joinName.empty() && !OutputPlace("--join", joinName, &joinPath, &problem)))
+        return Usage(problem);
 
     std::error_code error;
-    if (fs::is_directory(rawFile, error)) {
-        std::fprintf(stderr, "quorvane-decode: cannot read the raw recording '%s': it is a directory\n",
-                     rawFile);
-        return 1;
-    }
-    // Opened before TAPE is entered: the name is relative to where the program was started.
+    if (fs::is_directory(fileName, error))
+        return Refuse(std::string("cannot read the recording '") + fileName + "': it is a directory");
+    // Checked and opened before TAPE is made: the name is relative to where the program was
+    // started, and a file that cannot be decoded leaves nothing behind.
+    input.name = fileName;
+    AudioFormat format;
     errno = 0;
-    if (!BeginRun(rawFile)) {
-        std::fprintf(stderr, "quorvane-decode: cannot open the raw recording '%s': %s\n", rawFile,
-                     errno ? std::strerror(errno) : "open failed");
-        return 1;
+    if (!RecogniseAudioFile(fileName, &format))
+        return Refuse(std::string("cannot open the recording '") + fileName + "': " +
+                      (errno ? std::strerror(errno) : "open failed"));
+    std::string described = AudioKindName(kRawRecording);
+    if (format.kind == kRawRecording && channel <= 1) {
+        errno = 0;
+        if (!BeginRun(fileName))
+            return Refuse(std::string("cannot open the raw recording '") + fileName + "': " +
+                          (errno ? std::strerror(errno) : "open failed"));
+        input.samples = format.fileSize;
+    } else {
+        std::string why;
+        AudioFile* audio = OpenAudioFile(fileName, channel, &why);
+        if (!audio)
+            return Refuse(why);
+        described = AudioFileDescription(audio);
+        input.progress = isatty(2);
+        input.started = std::chrono::steady_clock::now();
+        AudioBatchRead = AfterBatch;
+        BeginAudioRun(audio);
     }
 
     // As the program's start-up: an existing TAPE is simply entered.
     fs::create_directory("TAPE", error);
     fs::current_path("TAPE", error);
     if (error)
-        std::fprintf(stderr, "quorvane-decode: cannot enter TAPE (%s); writing here\n",
-                     error.message().c_str());
+        std::fprintf(stderr, "quorvane-decode: cannot enter TAPE (%s); writing here\n", error.message().c_str());
 
     ScanTapeFiles();
     TimingSettings = settings;
+    RecordBlocks();
     const int exitCode = RunDecoderHere();
     EndRun();
+    ClearProgress();
+    RecordUnfinishedBlock(input.samples);
 
     PrintCatalogue();
-    return exitCode == kExitCannotCreate ? 3 : 0;
+    bool written = true;
+    if (!reportPath.empty()) {
+        RunFacts run;
+        run.input = fileName;
+        run.format = described;
+        run.channel = channelText;
+        run.tapeDirectory = fs::current_path(error).string();
+        run.samples = input.samples;
+        written = WriteJsonReport(reportPath, run) && written;
+    }
+    if (!joinPath.empty())
+        written = WriteJoinedTap(joinPath) && written;
+    if (exitCode == kExitCannotCreate)
+        return 3;
+    return written ? 0 : 4;
 }

@@ -7,12 +7,19 @@
 #include "report/status.h"
 
 int32_t BlockSize = 0;
+BlockFacts CurrentBlock;
 
 namespace {
 
 inline bool InRange(int32_t value, int32_t low, int32_t high)
 {
     return low <= value && value <= high;
+}
+
+void CountPilotHalfPeriod(int32_t h)
+{
+    ++CurrentBlock.pilotHalfPeriods;
+    CurrentBlock.pilotSamples += h;
 }
 
 void WaitForStablePilot(const TimingRecord& t)
@@ -22,6 +29,14 @@ void WaitForStablePilot(const TimingRecord& t)
     do {
         const int32_t h = ReadHalfPeriod();
         count = InRange(h, t.PilotMin, t.PilotMax) ? count + 1 : 0;
+        if (count == 1) {
+            // The sample that ended this half-wave has been taken already.
+            CurrentBlock.pilotStart = FileSamplesTaken() - 1 - h;
+            CurrentBlock.pilotHalfPeriods = 0;
+            CurrentBlock.pilotSamples = 0;
+        }
+        if (count > 0)
+            CountPilotHalfPeriod(h);
     } while (count < t.PilotWait);
     LogStatus("Pilot stable.");
 }
@@ -34,8 +49,10 @@ bool ReadSync(const TimingRecord& t)
         const int32_t h = ReadHalfPeriod();
         if (InRange(h, t.SyncMin, t.SyncMax))
             break;
-        if (InRange(h, t.PilotMin, t.PilotMax))
+        if (InRange(h, t.PilotMin, t.PilotMax)) {
+            CountPilotHalfPeriod(h);
             continue;
+        }
         if (FileMode())
             LogStatusF("Pilot break (%i), addr=%i", h, RawPosition());
         else
@@ -54,11 +71,13 @@ bool ReadSync(const TimingRecord& t)
 int32_t DecodeBlock()
 {
     const TimingRecord& t = TimingSettings;
+    CurrentBlock = BlockFacts{0, 0, 0, false, 0, -1};
     do
         WaitForStablePilot(t);
     while (!ReadSync(t));
 
     LogStatus("Sync ok. Read data...");
+    CurrentBlock.dataBegun = true;
     BlockSize = 0;
     uint8_t checksum = 0;
     for (;;) {
@@ -82,6 +101,8 @@ int32_t DecodeBlock()
             if (FileMode())
                 LogStatusF("File position=%i", RawPosition());
             LogStatusF("Read %i bytes", BlockSize);
+            CurrentBlock.end = FileSamplesTaken();
+            CurrentBlock.verdict = checksum != 0;
             // "summ", "okey" and the blank at the end of the error are the program's own texts,
             // kept to the byte: status.log files and the scripts that read them depend on them.
             if (checksum != 0) {

@@ -10,6 +10,8 @@
 #include "report/status.h"
 #include "report/ui.h"
 
+void (*BlockDecoded)(const char* fileName, long fileLength);
+
 namespace {
 
 // Placeholder for the length field while the block is decoded: a file left by Stop or by the end
@@ -73,6 +75,8 @@ int DecoderThread()
             if (writeFailed)
                 LogStatusF("Write error: %s is incomplete", name);
 
+            if (BlockDecoded)
+                BlockDecoded(name, length);
             if (length == 2)
                 std::remove(name);
             else

@@ -7,6 +7,11 @@
 #ifndef QUORVANE_DECODERTHREAD_H
 #define QUORVANE_DECODERTHREAD_H
 
+// Called on the decoder thread after each block, once its file has been finished (or deleted, when
+// the block was empty: fileLength 2), with CurrentBlock (decoder/block.h) describing the block.
+// Null, as in the Windows program, when nobody listens; set by the run's owner before the run.
+extern void (*BlockDecoded)(const char* fileName, long fileLength);
+
 // Decodes blocks until stopped; returns the exit code (decoder/stop.h): 0 a TAP file could not be
 // created, -1 the raw file ended, -2 stopped.
 int DecoderThread();

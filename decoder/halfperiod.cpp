@@ -15,6 +15,9 @@ namespace {
 int32_t polarity = 1;
 int32_t runCount = 0;
 std::ifstream rawInput;
+// Set while a reader other than the raw file is the input.
+FileReader reader;
+bool readerOpen = false;
 
 // The raw file is read in batches; the stop request is looked at once per batch, which keeps the
 // per-sample path to one comparison and still stops within a fraction of a millisecond.
@@ -42,7 +45,9 @@ uint8_t RefillFromFile()
     batchStart += batchFill;
     batchPos = 0;
     batchFill = 0;
-    if (rawInput.is_open() && rawInput.good()) {
+    if (readerOpen) {
+        batchFill = reader.read(reader.context, batch, kBatch, TimingSettings.BaseLine);
+    } else if (rawInput.is_open() && rawInput.good()) {
         rawInput.read(reinterpret_cast<char*>(batch), kBatch);
         batchFill = static_cast<int32_t>(rawInput.gcount());
     }
@@ -102,8 +107,24 @@ bool OpenRawInput(const char* name)
     return rawInput.is_open();
 }
 
+void OpenReaderInput(const FileReader& opened)
+{
+    CloseRawInput();
+    reader = opened;
+    readerOpen = true;
+}
+
+int64_t FileSamplesTaken()
+{
+    return batchStart + batchPos;
+}
+
 void CloseRawInput()
 {
+    if (readerOpen) {
+        readerOpen = false;
+        reader.close(reader.context);
+    }
     if (rawInput.is_open())
         rawInput.close();
     rawInput.clear();
@@ -112,7 +133,7 @@ void CloseRawInput()
 
 bool RawInputOpen()
 {
-    return rawInput.is_open();
+    return readerOpen || rawInput.is_open();
 }
 
 void ResetHalfPeriodState()

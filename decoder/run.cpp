@@ -33,6 +33,14 @@ bool BeginRun(const char* rawName)
     return true;
 }
 
+void BeginRun(const FileReader& reader)
+{
+    OpenReaderInput(reader);
+    SetFileMode(true);
+    exitCode.store(kExitStopped);
+    ClearDecoderStop();
+}
+
 int RunDecoderHere()
 {
     exitCode.store(DecoderThread());

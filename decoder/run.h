@@ -9,10 +9,16 @@
 #ifndef QUORVANE_RUN_H
 #define QUORVANE_RUN_H
 
+struct FileReader;
+
 // Begins a run from the raw recording `rawName` (relative to the current directory), or, when it is
 // null, from the sample queue: the source opened, file mode set accordingly, the stop request
 // cleared. False when the raw file does not open.
 bool BeginRun(const char* rawName);
+
+// Begins a file-mode run whose samples come from `reader` (decoder/halfperiod.h) instead of a raw
+// file; the run's end closes it.
+void BeginRun(const FileReader& reader);
 
 // The decoder of the run begun, on the calling thread until it ends; returns its exit code
 // (decoder/stop.h).
