@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "decoder/block.h"
 #include "decoder/catalogue.h"
+#include "decoder/decoderthread.h"
 #include "decoder/stop.h"
 #include "decoder/tapfile.h"
 #include "report/status.h"
@@ -14,8 +16,6 @@
 #include "rescue/bits.h"
 #include "rescue/finder.h"
 #include "rescue/slicer.h"
-
-void (*RescueBlockDone)(const RescueBlock& block) = nullptr;
 
 namespace {
 
@@ -134,7 +134,7 @@ const char* HeaderTypeWord(int type)
 }
 
 // The block's file, numbered as the decoder numbers them, and the lines the decoder logs after one.
-void Write(Rescue& r, const Candidate& c, int attempts, const char* keptFrom)
+void Write(Rescue& r, const Candidate& c)
 {
     const DecodedBlock& block = c.block;
     const int size = static_cast<int>(block.bytes.size());
@@ -187,17 +187,17 @@ void Write(Rescue& r, const Candidate& c, int attempts, const char* keptFrom)
     UiCatalogueAppend(name);
     LogStatus(" ");
 
-    if (RescueBlockDone) {
-        RescueBlock report;
-        report.fileName = name;
-        report.pilotStart = Frame(c.stretch.pilotStart);
-        report.syncAt = Frame(block.syncAt);
-        report.end = Frame(block.endAt);
-        report.bytes = size;
-        report.checksumOk = block.checksum == 0;
-        report.attempts = attempts;
-        report.keptFrom = keptFrom;
-        RescueBlockDone(report);
+    if (BlockDecoded) {
+        // The same observer the decoder thread tells of its blocks (the console's report).
+        const int64_t pilotStart = Frame(c.stretch.pilotStart), syncAt = Frame(block.syncAt);
+        CurrentBlock.pilotStart = pilotStart;
+        CurrentBlock.pilotSamples = syncAt - pilotStart;
+        CurrentBlock.pilotHalfPeriods =
+            static_cast<int32_t>(std::lround(static_cast<double>(syncAt - pilotStart) * 2 / c.stretch.pilotPeriod));
+        CurrentBlock.dataBegun = true;
+        CurrentBlock.end = Frame(block.endAt);
+        CurrentBlock.verdict = block.checksum != 0;
+        BlockDecoded(name, static_cast<long>(size) + 2);
     }
 }
 
@@ -235,7 +235,6 @@ void Resolve(Rescue& r, Candidate& c)
     const int expected = r.expectedLength;
     int made = 1;
     Candidate best = c, other;
-    const char* keptFrom = r.attempts[0].name;
     bool sound = false;
     for (size_t a = 1; a < r.attempts.size() && !sound; ++a) {
         ++made;
@@ -246,10 +245,8 @@ void Resolve(Rescue& r, Candidate& c)
         sound = Sound(other.block, expected);
         LogStatusF("Attempt %i (%s): %i bytes, %s", made, r.attempts[a].name,
                    static_cast<int>(other.block.bytes.size()), other.block.checksum == 0 ? "CRC summ ok" : "CRC summ error");
-        if (sound) {
+        if (sound)
             best = std::move(other);
-            keptFrom = r.attempts[a].name;
-        }
     }
     if (!c.block.synced && !sound) {
         LogStatus("No block in this stretch");
@@ -259,7 +256,7 @@ void Resolve(Rescue& r, Candidate& c)
     }
     if (!sound)
         LogStatus("No attempt read the block whole; the first reading is kept");
-    Write(r, best, made, keptFrom);
+    Write(r, best);
     LogStatus("Wait pilot...");
 }
 
@@ -274,7 +271,7 @@ void StretchDone(Rescue& r)
     if (c.block.synced)
         LogStatus("Sync ok. Read data...");
     if (Sound(c.block, r.expectedLength)) {
-        Write(r, c, 1, r.attempts[0].name);
+        Write(r, c);
         LogStatus("Wait pilot...");
         return;
     }

@@ -9,7 +9,8 @@
 // The output is the decoder's: out%03i.tap files numbered by NextTapeNumber in the current
 // directory, the catalogue rescanned after each, a header block reported, status.log.
 // Runs on the calling thread (the console decoder's). Touches the TAP output, NextTapeNumber, the
-// catalogue and the status log; keeps samples only from a little before the block being read (and
+// catalogue, the status log and the block observer of decoder/decoderthread.h (with CurrentBlock
+// describing the block); keeps samples only from a little before the block being read (and
 // the failed block waiting for its attempts), so memory does not grow with the recording.
 // Failures: a TAP file that cannot be created ends the run with kExitCannotCreate (decoder/stop.h)
 // after "Can't create file. Exit task"; a failed write is logged and the run goes on.
@@ -27,21 +28,6 @@ struct RescueSource {
     size_t (*read)(void* context, float* out, size_t count);
     void* context;
 };
-
-// One block as it was written, for the run's report.
-struct RescueBlock {
-    const char* fileName;
-    int64_t pilotStart;   // samples from the start of the recording
-    int64_t syncAt;
-    int64_t end;
-    int bytes;
-    bool checksumOk;
-    int attempts;         // readings made, the first included
-    const char* keptFrom; // the settings whose reading was kept
-};
-
-// Called after every block's file has been written; null when nobody listens.
-extern void (*RescueBlockDone)(const RescueBlock& block);
 
 // Decodes the recording to its end; returns kExitEndOfFile, or kExitCannotCreate.
 int RunRescue(const RescueSource& source);
