@@ -1,5 +1,7 @@
 #include "rescue/bits.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 namespace {
@@ -10,6 +12,7 @@ const double kZeroPerPilot = 855.0 / 2168;
 struct Half {
     double length;  // skew taken out
     double end;
+    int side;
 };
 
 // The stretch's half-waves with the pilot's skew taken out and glitches merged. A half-wave far
@@ -32,7 +35,7 @@ std::vector<Half> Repair(const Stretch& stretch)
             ++k;
             continue;
         }
-        out.push_back({here, h[k].end});
+        out.push_back({here, h[k].end, h[k].side});
     }
     return out;
 }
@@ -58,6 +61,30 @@ struct Reader {
     }
 };
 
+// The sync: two half-waves that together last about a third of a pilot period (a pilot half-wave
+// and the first sync half together last two thirds), with data after them. The index of its first
+// half-wave, or the number of half-waves when there is none.
+size_t FindSync(const Reader& r, double period)
+{
+    for (size_t i = 0; i + 1 < r.halves.size(); ++i) {
+        const double sum = r.Pair(i);
+        if (sum > 0.15 * period && sum < 0.55 * period && r.DataFollows(i + 2, 4, true))
+            return i;
+    }
+    return r.halves.size();
+}
+
+void AddBit(DecodedBlock& out, uint8_t& byte, int& bit, bool one)
+{
+    byte = static_cast<uint8_t>(byte << 1 | (one ? 1 : 0));
+    if (++bit == 8) {
+        out.bytes.push_back(byte);
+        out.checksum ^= byte;
+        byte = 0;
+        bit = 0;
+    }
+}
+
 }  // namespace
 
 void DecodeStretch(const Stretch& stretch, const BitSettings& settings, DecodedBlock& out)
@@ -66,17 +93,9 @@ void DecodeStretch(const Stretch& stretch, const BitSettings& settings, DecodedB
     const double period = stretch.pilotPeriod;
     Reader r{Repair(stretch), kZeroPerPilot * period, 0.75 * period};
     const std::vector<Half>& h = r.halves;
-
-    // The sync: two half-waves that together last about a third of a pilot period (a pilot
-    // half-wave and the first sync half together last two thirds), with data after them.
-    size_t i = 0;
-    for (;; ++i) {
-        if (i + 1 >= h.size())
-            return;
-        const double sum = r.Pair(i);
-        if (sum > 0.15 * period && sum < 0.55 * period && r.DataFollows(i + 2, 4, true))
-            break;
-    }
+    size_t i = FindSync(r, period);
+    if (i == h.size())
+        return;
     out.synced = true;
     out.syncAt = h[i].end - h[i].length;
     out.endAt = h[i + 1].end;
@@ -95,16 +114,182 @@ void DecodeStretch(const Stretch& stretch, const BitSettings& settings, DecodedB
         const bool one = sum >= settings.boundary * r.zero;
         if (settings.followSpeed && r.Fits(sum))
             r.zero += ((one ? sum / 2 : sum) - r.zero) / 32;
-        byte = static_cast<uint8_t>(byte << 1 | (one ? 1 : 0));
-        if (++bit == 8) {
-            out.bytes.push_back(byte);
-            out.checksum ^= byte;
-            byte = 0;
-            bit = 0;
-        }
+        AddBit(out, byte, bit, one);
         out.endAt = h[last ? i : i + 1].end;
         if (last)
             break;
     }
     out.endBit = bit;
+}
+
+namespace {
+
+// Where the data ends: the start of the first stretch of 30 ms whose mean magnitude stays below a
+// fifth of the pilot's (a drop-out shorter than that is read through).
+size_t DataEnd(const std::vector<float>& y, size_t from, double level, double rate, double zero)
+{
+    const size_t quiet = static_cast<size_t>(0.03 * rate), step = std::max<size_t>(1, static_cast<size_t>(zero / 2));
+    size_t run = 0;
+    for (size_t k = from; k + step <= y.size(); k += step) {
+        double sum = 0;
+        for (size_t j = k; j < k + step; ++j)
+            sum += std::fabs(y[j]);
+        if (sum / static_cast<double>(step) < 0.2 * level) {
+            run += step;
+            if (run >= quiet)
+                return k + step - run;
+        } else {
+            run = 0;
+        }
+    }
+    return y.size();
+}
+
+}  // namespace
+
+void DecodeBySequence(const Stretch& stretch, const std::vector<float>& trace, int64_t first, double rate,
+                      DecodedBlock& out)
+{
+    out = DecodedBlock{};
+    const double period = stretch.pilotPeriod;
+    Reader r{Repair(stretch), kZeroPerPilot * period, 0.75 * period};
+    const size_t sync = FindSync(r, period);
+    if (sync == r.halves.size() || trace.empty())
+        return;
+    const double syncAt = r.halves[sync].end - r.halves[sync].length;
+    const int64_t start = static_cast<int64_t>(std::lround(r.halves[sync + 1].end)) - first;
+    if (start <= 0 || start >= static_cast<int64_t>(trace.size()))
+        return;
+    out.synced = true;
+    out.syncAt = syncAt;
+    out.endAt = static_cast<double>(first + start);
+    // Every bit begins on the side of the half-wave after the sync.
+    const int side = sync + 2 < r.halves.size() ? r.halves[sync + 2].side : -r.halves[sync + 1].side;
+
+    // The pilot's level, from the samples before the sync.
+    const size_t pilotFrom = static_cast<size_t>(std::max<int64_t>(0, static_cast<int64_t>(syncAt) - first -
+                                                                          static_cast<int64_t>(8 * period)));
+    const size_t pilotTo = static_cast<size_t>(std::max<int64_t>(0, static_cast<int64_t>(syncAt) - first));
+    double level = 0;
+    for (size_t k = pilotFrom; k < pilotTo; ++k)
+        level += std::fabs(trace[k]);
+    level = pilotTo > pilotFrom ? level / static_cast<double>(pilotTo - pilotFrom) : 0;
+    if (level <= 0)
+        return;
+
+    // The data, on the side of a bit's first half, scaled to its own level as it goes (so a
+    // drop-out weighs as much as the rest) and clipped (so a click weighs no more than the signal).
+    const size_t from = static_cast<size_t>(start), end = DataEnd(trace, from, level, rate, r.zero);
+    if (end <= from)
+        return;
+    const double follow = 1 - std::exp(-1 / (0.0015 * rate));
+    std::vector<double> sum(end - from + 1, 0.0);
+    double envelope = level;
+    for (size_t k = from; k < end; ++k) {
+        const double x = side * trace[k];
+        envelope += follow * (std::min(std::fabs(x), 3 * envelope) - envelope);
+        const double y = std::max(-1.6, std::min(1.6, x / std::max(envelope, 0.05 * level)));
+        sum[k - from + 1] = sum[k - from] + y;
+    }
+    auto at = [&](double x) {
+        const size_t k = static_cast<size_t>(x);
+        return k + 1 < sum.size() ? sum[k] + (x - static_cast<double>(k)) * (sum[k + 1] - sum[k]) : sum.back();
+    };
+
+    // The most likely bits: each bit is a window of about one 0 period or two, its first half
+    // above and its second below; score[b] is the best total, over all ways of cutting the data
+    // up to boundary b into such windows, of each window's first-half area less its second-half
+    // area, less a toll for every window that strays from its nominal length.
+    const double zero = r.zero;
+    const int zeroLow = static_cast<int>(std::ceil(zero - std::max(2.0, 0.15 * zero)));
+    const int zeroHigh = static_cast<int>(std::floor(zero + std::max(2.0, 0.15 * zero)));
+    const int oneLow = static_cast<int>(std::ceil(2 * zero - std::max(3.0, 0.24 * zero)));
+    const int oneHigh = static_cast<int>(std::floor(2 * zero + std::max(3.0, 0.24 * zero)));
+    const size_t n = end - from;
+    const double unreachable = -1e300;
+    std::vector<double> score(n + 1, unreachable);
+    std::vector<uint8_t> length(n + 1, 0), count(n + 1, 0);
+    score[0] = 0;
+    for (size_t b = static_cast<size_t>(zeroLow); b <= n; ++b) {
+        double best = unreachable;
+        int bestLength = 0;
+        auto consider = [&](int low, int high, double nominal) {
+            for (int l = low; l <= high; ++l) {
+                if (static_cast<size_t>(l) > b || score[b - static_cast<size_t>(l)] == unreachable)
+                    continue;
+                const double a = static_cast<double>(b) - l, mid = a + l / 2.0, stray = l - nominal;
+                const double value = score[b - static_cast<size_t>(l)] + 2 * at(mid) - at(a) - at(static_cast<double>(b)) -
+                                     0.5 * stray * stray;
+                if (value > best) {
+                    best = value;
+                    bestLength = l;
+                }
+            }
+        };
+        consider(zeroLow, zeroHigh, zero);
+        consider(oneLow, oneHigh, 2 * zero);
+        if (bestLength) {
+            score[b] = best;
+            length[b] = static_cast<uint8_t>(bestLength);
+            count[b] = static_cast<uint8_t>((count[b - static_cast<size_t>(bestLength)] + 1) % 8);
+        }
+    }
+    // The best cut up to the quiet, then back along it: each window's score per sample is about 1
+    // in the data and far less in what follows it (a lossy codec's smear, hiss under the scaling).
+    size_t last = n;
+    for (size_t b = n > static_cast<size_t>(2 * zero) ? n - static_cast<size_t>(2 * zero) : 0; b <= n; ++b)
+        if (score[b] > score[last])
+            last = b;
+    std::vector<size_t> cuts;  // window ends, from the last back to the first
+    for (size_t b = last; b > 0 && length[b]; b -= length[b])
+        cuts.push_back(b);
+    const size_t bits = cuts.size();
+    std::vector<double> quality(bits);
+    std::vector<bool> ones(bits);
+    for (size_t k = 0; k < bits; ++k) {
+        const size_t b = cuts[bits - 1 - k], l = length[b];
+        const double a = static_cast<double>(b - l);
+        quality[k] = (2 * at(a + l / 2.0) - at(a) - at(static_cast<double>(b))) / static_cast<double>(l);
+        ones[k] = l > 1.5 * zero;
+    }
+    // The data ends at the first byte from which on the windows score low against the block's
+    // usual (the median byte's); the block's bytes XOR to 0, so a byte boundary within two of it
+    // where they do is taken instead.
+    const size_t bytes = bits / 8;
+    std::vector<double> byteQuality(bytes, 0.0);
+    for (size_t k = 0; k < 8 * bytes; ++k)
+        byteQuality[k / 8] += quality[k] / 8;
+    std::vector<double> sorted = byteQuality;
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(bytes / 2), sorted.end());
+    const double low = bytes ? 0.75 * sorted[bytes / 2] : 0;
+    std::vector<double> after(bytes + 1, 0.0);  // mean byte quality from byte k to the end
+    for (size_t k = bytes; k-- > 0;)
+        after[k] = (after[k + 1] * static_cast<double>(bytes - 1 - k) + byteQuality[k]) / static_cast<double>(bytes - k);
+    size_t whole = bytes;
+    for (size_t k = 0; k < bytes; ++k)
+        if (after[k] < low && (k + 1 == bytes || byteQuality[k] + byteQuality[k + 1] < 2 * low)) {
+            whole = k;
+            break;
+        }
+    std::vector<uint8_t> all(bytes, 0);
+    std::vector<uint8_t> prefix(bytes + 1, 0);
+    for (size_t k = 0; k < 8 * bytes; ++k)
+        all[k / 8] = static_cast<uint8_t>(all[k / 8] << 1 | (ones[k] ? 1 : 0));
+    for (size_t k = 0; k < bytes; ++k)
+        prefix[k + 1] = prefix[k] ^ all[k];
+    for (size_t distance = 0; distance <= 2; ++distance) {
+        if (whole >= distance && whole - distance > 0 && prefix[whole - distance] == 0) {
+            whole -= distance;
+            break;
+        }
+        if (whole + distance <= bytes && prefix[whole + distance] == 0) {
+            whole += distance;
+            break;
+        }
+    }
+    out.bytes.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(whole));
+    out.checksum = prefix[whole];
+    out.endBit = 0;
+    last = whole > 0 ? cuts[bits - 8 * whole] : 0;
+    out.endAt = static_cast<double>(first + static_cast<int64_t>(from + last));
 }

@@ -30,4 +30,13 @@ struct DecodedBlock {
 
 void DecodeStretch(const Stretch& stretch, const BitSettings& settings, DecodedBlock& out);
 
+// The same block read by area instead of by crossings, for signals whose crossings come and go
+// inside a half-wave (a lossy codec's ripple, hiss on a weak signal, clicks): from the sync on the
+// filtered signal is cut into bit windows of about one or two 0 periods, each window scored by the
+// area of its first half less that of its second, and of all the ways of cutting it the one with
+// the best total is read (a search along the data, as a modem finds the likeliest sequence).
+// `trace` holds the filtered samples of frames first, first + 1, ... at `rate`.
+void DecodeBySequence(const Stretch& stretch, const std::vector<float>& trace, int64_t first, double rate,
+                      DecodedBlock& out);
+
 #endif

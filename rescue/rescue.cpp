@@ -36,13 +36,14 @@ struct Attempt {
     SlicerSettings slicer;
     BitSettings bits;
     int channel;  // -1 the mix of all channels, else the one channel read alone
+    bool byArea;  // bits read by area (DecodeBySequence) rather than by crossings
 };
 
 std::vector<Attempt> Attempts(int channels)
 {
     std::vector<Attempt> list;
     auto add = [&](const char* name, double highPass, double lowPass, double hysteresis, double boundary,
-                   int channel) {
+                   int channel, bool byArea) {
         Attempt a;
         a.name = name;
         a.slicer.highPassHz = highPass;
@@ -50,21 +51,23 @@ std::vector<Attempt> Attempts(int channels)
         a.slicer.hysteresis = hysteresis;
         a.bits.boundary = boundary;
         a.channel = channel;
+        a.byArea = byArea;
         list.push_back(a);
     };
-    add("first reading", 30, 0, 0.15, 1.5, -1);
-    add("high-pass 300 Hz", 300, 0, 0.15, 1.5, -1);
-    add("hysteresis 0.35", 30, 0, 0.35, 1.5, -1);
-    add("no hysteresis", 30, 0, 0, 1.5, -1);
-    add("low-pass 5 kHz", 30, 5000, 0.25, 1.5, -1);
-    add("bit boundary 1.35", 30, 0, 0.15, 1.35, -1);
-    add("bit boundary 1.65", 30, 0, 0.15, 1.65, -1);
+    add("first reading", 30, 0, 0.15, 1.5, -1, false);
+    add("high-pass 300 Hz", 300, 0, 0.15, 1.5, -1, false);
+    add("hysteresis 0.35", 30, 0, 0.35, 1.5, -1, false);
+    add("no hysteresis", 30, 0, 0, 1.5, -1, false);
+    add("low-pass 5 kHz", 30, 5000, 0.25, 1.5, -1, false);
+    add("bit boundary 1.35", 30, 0, 0.15, 1.35, -1, false);
+    add("bit boundary 1.65", 30, 0, 0.15, 1.65, -1, false);
+    add("bits by area", 30, 0, 0.15, 1.5, -1, true);
     static const char* const kChannelNames[kSlicerMaxChannels] = {
         "channel 1", "channel 2", "channel 3", "channel 4", "channel 5", "channel 6", "channel 7", "channel 8",
     };
     if (channels > 1)
         for (int c = 0; c < channels && c < kSlicerMaxChannels; ++c)
-            add(kChannelNames[c], 30, 0, 0.15, 1.5, c);
+            add(kChannelNames[c], 30, 0, 0.15, 1.5, c, false);
     for (Attempt& a : list)
         for (int c = 0; c < kSlicerMaxChannels; ++c)
             a.slicer.weights[c] = a.channel < 0 ? (c < channels ? 1.0f / static_cast<float>(channels) : 0.0f)
@@ -206,6 +209,9 @@ bool ReadAgain(Rescue& r, const Candidate& c, const Attempt& attempt, Candidate&
 {
     SlicerState slicer;
     SlicerStart(slicer, attempt.slicer, r.held.channels, r.source.rate, c.from);
+    std::vector<float> trace;
+    if (attempt.byArea)
+        slicer.trace = &trace;
     std::vector<HalfWave> halves;
     SlicerFeed(slicer, r.held.At(c.from), c.to - c.from, halves);
     SlicerFinish(slicer, halves);
@@ -220,7 +226,10 @@ bool ReadAgain(Rescue& r, const Candidate& c, const Attempt& attempt, Candidate&
     if (!found && !FinderFinish(finder))
         return false;
     out.stretch = std::move(finder.stretch);
-    DecodeStretch(out.stretch, attempt.bits, out.block);
+    if (attempt.byArea)
+        DecodeBySequence(out.stretch, trace, c.from, r.source.rate, out.block);
+    else
+        DecodeStretch(out.stretch, attempt.bits, out.block);
     out.from = c.from;
     out.to = c.to;
     return out.block.synced;

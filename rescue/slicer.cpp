@@ -83,6 +83,8 @@ void SlicerFeed(SlicerState& s, const float* frames, int64_t count, std::vector<
             x = Step(s.lowPass, x);
         if (s.useHighPass)
             x = Step(s.highPass, x);
+        if (s.trace)
+            s.trace->push_back(static_cast<float>(x));
         // A click must not lift the threshold over the signal for milliseconds after it: the level
         // takes in at most three times itself.
         const double magnitude = std::min(std::fabs(x), 3 * s.level + 1e-9);

@@ -52,6 +52,7 @@ struct SlicerState {
     double lastEdge;       // the edge before it, where the half-wave now in progress began
     bool havePending;
     double sliver;         // sliverSamples at the recording's rate
+    std::vector<float>* trace;  // when set, every filtered sample is appended to it
 };
 
 // A slicer starting at sample `position` of a recording of `channels` channels at `rate`.

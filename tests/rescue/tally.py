@@ -119,6 +119,8 @@ def main():
     parser.add_argument("--require-rescue", type=float, default=None)
     parser.add_argument("--quiet", action="store_true")
     args = parser.parse_args()
+    args.tapesim = os.path.abspath(args.tapesim)
+    args.decode = os.path.abspath(args.decode)
     families = args.families.split(",")
     for family in families:
         if family not in FAMILIES:

@@ -235,9 +235,11 @@ TapesimParams TapesimPreset(TapesimFamily family, int strength, uint64_t seed)
         p.hissLevel = Pick(s, 0.06, 0.12, 0.2);
         break;
     case kTapesimDropout:
-        p.dropoutRate = Pick(s, 0.5, 1, 2);
-        p.dropoutMaxMs = Pick(s, 15, 30, 50);
-        p.dropoutDepth = Pick(s, 0.8, 0.9, 0.96);
+        // A tape with drop-outs hisses too: where the level falls, the hiss is what is left.
+        p.dropoutRate = Pick(s, 1, 2, 3);
+        p.dropoutMaxMs = Pick(s, 20, 35, 50);
+        p.dropoutDepth = Pick(s, 0.85, 0.92, 0.97);
+        p.hissLevel = 0.015;
         break;
     case kTapesimClick:
         p.clickRate = Pick(s, 2, 5, 10);
@@ -254,10 +256,10 @@ TapesimParams TapesimPreset(TapesimFamily family, int strength, uint64_t seed)
         p.skewSeconds = Pick(s, 50e-6, 90e-6, 130e-6);
         break;
     case kTapesimSpeed:
-        p.speed = 1 + sign * Pick(s, 0.06, 0.1, 0.13);
-        p.wowDepth = Pick(s, 0.01, 0.02, 0.04);
+        p.speed = 1 + sign * Pick(s, 0.1, 0.15, 0.2);
+        p.wowDepth = Pick(s, 0.02, 0.03, 0.04);
         p.wowHz = random.Between(0.5, 2);
-        p.flutterDepth = Pick(s, 0.002, 0.004, 0.008);
+        p.flutterDepth = Pick(s, 0.003, 0.006, 0.01);
         p.flutterHz = random.Between(8, 20);
         break;
     case kTapesimStereo:
