@@ -30,6 +30,9 @@ const double kRetryLeadIn = 0.25;
 // after the first reading's end it is read again without waiting longer.
 const double kLongestWait = 20;
 const size_t kChunk = 65536;
+// Half-waves of a stretch too short to hold a block whose sync was lost: the pilot's tail that the
+// finder hands over, and not one byte more.
+const size_t kShortStretch = 64 + 16;
 
 struct Attempt {
     const char* name;
@@ -62,6 +65,7 @@ std::vector<Attempt> Attempts(int channels)
     add("bit boundary 1.35", 30, 0, 0.15, 1.35, -1, false);
     add("bit boundary 1.65", 30, 0, 0.15, 1.65, -1, false);
     add("bits by area", 30, 0, 0.15, 1.5, -1, true);
+    add("bits by area, high-pass 300 Hz", 300, 0, 0.15, 1.5, -1, true);
     static const char* const kChannelNames[kSlicerMaxChannels] = {
         "channel 1", "channel 2", "channel 3", "channel 4", "channel 5", "channel 6", "channel 7", "channel 8",
     };
@@ -277,6 +281,11 @@ void StretchDone(Rescue& r)
     const double lead = kRetryLeadIn * r.source.rate;
     c.from = Frame(c.stretch.halves.front().end - c.stretch.halves.front().length - lead);
     c.to = Frame(c.stretch.halves.back().end) + 1;
+    // A pilot broken off by a glitch, with no data after it: the finder will find the rest of it.
+    if (!c.block.synced && c.stretch.halves.size() < kShortStretch) {
+        LogStatusF("Pilot break at %.3f s", c.stretch.halves.back().end / r.source.rate);
+        return;
+    }
     if (c.block.synced)
         LogStatus("Sync ok. Read data...");
     if (Sound(c.block, r.expectedLength)) {
