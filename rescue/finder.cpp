@@ -91,10 +91,10 @@ FinderEvent FinderPush(FinderState& f, const HalfWave& h, double rate)
         f.phase = kFinderData;
         return kFinderNothing;
     }
-    // One or two stray half-waves (a click, a drop of level) spoil two or three pair sums; more than
-    // that in a row and this was no pilot.
+    // A half-wave split in three by a click spoils four pair sums; more than that in a row and
+    // this was no pilot.
     Keep(f, h);
-    if (++f.misses > 3)
+    if (++f.misses > 4)
         Restart(f);
     return kFinderNothing;
 }

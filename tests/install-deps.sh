@@ -4,7 +4,7 @@
 # live-recording test, clang's fuzzing and sanitizer runtimes. Run as root. Quick when all is there.
 set -euo pipefail
 
-native=(cmake g++ make python3 libgtest-dev libbenchmark-dev)
+native=(cmake g++ make python3 libgtest-dev libbenchmark-dev sox libsox-fmt-base)
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine32:i386 wine64 fonts-wine xvfb xauth xdotool
          x11-utils imagemagick pulseaudio pulseaudio-utils libpulse0:i386 locales clang libclang-rt-14-dev)
 want=("${native[@]}")

@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """How many blocks of damaged tapes come back, from the default decoder and from --rescue.
 
-    tally.py --tapesim PATH --decode PATH [--families a,b] [--strengths 1,2,3] [--seeds 1,2]
-             [--jobs N] [--keep DIR] [--require-rescue N] [--quiet]
+    tally.py --tapesim PATH --decode PATH [--families a,b] [--strengths 1,2,3] [--seeds 1,2,3]
+             [--cases family:strength,...] [--jobs N] [--keep DIR] [--require-rescue N] [--quiet]
 
 For every family, strength and seed the cassette simulator renders a tape of header and data blocks
 as a damaged recording (a 16-bit WAV file; the "lossy" family passes a clean one through sox into Ogg
 Vorbis at a low quality), and both decoders read it in a directory of their own. A block counts as
-recovered when one of the files a decoder wrote holds it byte for byte. Prints a line per family and
+recovered when one of the files a decoder wrote holds it byte for byte. --cases names single families
+at single strengths instead of every family at every strength. Prints a line per family and
 strength, a line per family and the totals; extra files (junk a decoder wrote) are counted apart.
 
 --require-rescue N: exit status 1 unless --rescue recovers at least N % of the blocks of every family
@@ -114,6 +115,7 @@ def main():
     parser.add_argument("--families", default=",".join(FAMILIES))
     parser.add_argument("--strengths", default="1,2,3")
     parser.add_argument("--seeds", default="1,2,3")
+    parser.add_argument("--cases", help="family:strength pairs, instead of --families and --strengths")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
     parser.add_argument("--keep", help="leave the recordings and outputs in this directory")
     parser.add_argument("--require-rescue", type=float, default=None)
@@ -121,16 +123,19 @@ def main():
     args = parser.parse_args()
     args.tapesim = os.path.abspath(args.tapesim)
     args.decode = os.path.abspath(args.decode)
-    families = args.families.split(",")
-    for family in families:
+    seeds = [int(s) for s in args.seeds.split(",")]
+    if args.cases:
+        pairs = [(c.split(":")[0], int(c.split(":")[1])) for c in args.cases.split(",")]
+    else:
+        pairs = [(f, int(s)) for f in args.families.split(",") for s in args.strengths.split(",")]
+    for family, _ in pairs:
         if family not in FAMILIES:
             parser.error("unknown family %s" % family)
-    strengths = [int(s) for s in args.strengths.split(",")]
-    seeds = [int(s) for s in args.seeds.split(",")]
+    families = list(dict.fromkeys(f for f, _ in pairs))
 
     work = args.keep or tempfile.mkdtemp(prefix="qv-tally-")
     os.makedirs(work, exist_ok=True)
-    cases = [(f, s, seed) for f in families for s in strengths for seed in seeds]
+    cases = [(f, s, seed) for f, s in pairs for seed in seeds]
     table = {}
     try:
         with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
@@ -155,7 +160,7 @@ def main():
     grand = [0, 0, 0]
     for family in families:
         fam = [0, 0, 0]
-        for strength in strengths:
+        for strength in [s for f, s in pairs if f == family]:
             total, d, r, xd, xr = table[(family, strength)]
             fam = [fam[0] + total, fam[1] + d, fam[2] + r]
             if not args.quiet:
