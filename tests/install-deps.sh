@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what building and testing Quorvane needs on Debian 12: the native toolchain and test
-# libraries, the 32-bit Windows cross compilers, Wine with a headless X server, PulseAudio for the
-# live-recording test, clang's fuzzing and sanitizer runtimes. Run as root. Quick when all is there.
+# libraries, the console decoder's audio libraries (libsndfile, libsoxr) and sox (the audio round
+# trip converts its recordings with it, the rescue tally makes its lossy tapes with it), the 32-bit
+# Windows cross compilers, Wine with a headless X server, PulseAudio for the live-recording test,
+# clang's fuzzing and sanitizer runtimes. Run as root. Quick when all is there.
 set -euo pipefail
 
-native=(cmake g++ make python3 libgtest-dev libbenchmark-dev sox libsox-fmt-base)
+native=(cmake g++ make python3 libgtest-dev libbenchmark-dev libsndfile1-dev libsoxr-dev sox)
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine32:i386 wine64 fonts-wine xvfb xauth xdotool
          x11-utils imagemagick pulseaudio pulseaudio-utils libpulse0:i386 locales clang libclang-rt-14-dev)
 want=("${native[@]}")

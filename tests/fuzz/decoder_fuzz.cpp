@@ -9,11 +9,8 @@
 // reuse is unfinished, and no block holds more bytes than the samples could carry.
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
 
 #include "capture/capture.h"
 #include "decoder/catalogue.h"
@@ -23,8 +20,6 @@
 #include "decoder/tapfile.h"
 #include "decoder/timing.h"
 #include "tests/fuzz/fuzz_support.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -44,56 +39,12 @@ TimingRecord SettingsFrom(const uint8_t* data, size_t size)
     return settings;
 }
 
-std::vector<uint8_t> ReadAll(const fs::path& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // The state of a fresh process, so that each input is decoded as the first run after start-up.
 void FreshProcess()
 {
     EmptyCurrentDirectory();
     ResetDecoder();
     CaptureState = 1;
-}
-
-void CheckTapFiles(size_t sampleCount)
-{
-    const std::string unfinished = [] {
-        char name[32];
-        TapeFileName(name, sizeof name, NextTapeNumber);
-        return std::string(name);
-    }();
-    bool unfinishedSeen = false;
-    size_t blockBytes = 0;
-    std::error_code error;
-    for (fs::directory_iterator it(".", error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        const int64_t number = TapeFileNumber(name.c_str());
-        if (number < 0)
-            continue;
-        if (number > NextTapeNumber)
-            FuzzFailure("a TAP file numbered past NextTapeNumber", name);
-        const std::vector<uint8_t> bytes = ReadAll(name);
-        if (bytes.size() < 2)
-            FuzzFailure("a TAP file without its length field", name);
-        blockBytes += bytes.size() - 2;
-        const unsigned field = bytes[0] | bytes[1] << 8;
-        if (name == unfinished) {
-            // The block the end of the file interrupted: it keeps the two placeholder blanks.
-            unfinishedSeen = true;
-            if (bytes[0] != 0x20 || bytes[1] != 0x20)
-                FuzzFailure("the interrupted block's file has no placeholder", name);
-        } else if (bytes.size() < 3 || field != ((bytes.size() - 2) & 0xFFFF)) {
-            FuzzFailure("a finished block's length field does not match its file", name);
-        }
-    }
-    if (!unfinishedSeen)
-        FuzzFailure("no file for the block the end of the recording interrupted", unfinished);
-    // Every half-period takes at least one sample and a byte takes sixteen of them.
-    if (blockBytes > sampleCount / 16)
-        FuzzFailure("more block bytes than the samples could carry", std::to_string(blockBytes));
 }
 
 }  // namespace

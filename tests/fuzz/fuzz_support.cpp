@@ -7,8 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
 #include <system_error>
 
+#include "decoder/catalogue.h"
+#include "decoder/tapfile.h"
 #include "report/ui.h"
 
 namespace fs = std::filesystem;
@@ -101,6 +106,42 @@ void EmptyCurrentDirectory()
     std::error_code error;
     for (fs::directory_iterator it(".", error), end; !error && it != end; it.increment(error))
         fs::remove_all(it->path(), error);
+}
+
+void CheckTapFiles(size_t sampleCount)
+{
+    char unfinished[32];
+    TapeFileName(unfinished, sizeof unfinished, NextTapeNumber);
+    bool unfinishedSeen = false;
+    size_t blockBytes = 0;
+    std::error_code error;
+    for (fs::directory_iterator it(".", error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        const int64_t number = TapeFileNumber(name.c_str());
+        if (number < 0)
+            continue;
+        if (number > NextTapeNumber)
+            FuzzFailure("a TAP file numbered past NextTapeNumber", name);
+        std::ifstream in(name, std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        if (bytes.size() < 2)
+            FuzzFailure("a TAP file without its length field", name);
+        blockBytes += bytes.size() - 2;
+        const unsigned field = bytes[0] | bytes[1] << 8;
+        if (name == unfinished) {
+            // The block the end of the file interrupted: it keeps the two placeholder blanks.
+            unfinishedSeen = true;
+            if (bytes[0] != 0x20 || bytes[1] != 0x20)
+                FuzzFailure("the interrupted block's file has no placeholder", name);
+        } else if (bytes.size() < 3 || field != ((bytes.size() - 2) & 0xFFFF)) {
+            FuzzFailure("a finished block's length field does not match its file", name);
+        }
+    }
+    if (!unfinishedSeen)
+        FuzzFailure("no file for the block the end of the recording interrupted", unfinished);
+    // Every half-period takes at least one sample and a byte takes sixteen of them.
+    if (blockBytes > sampleCount / 16)
+        FuzzFailure("more block bytes than the samples could carry", std::to_string(blockBytes));
 }
 
 void FuzzFailure(const char* what, const std::string& detail)

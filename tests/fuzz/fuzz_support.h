@@ -1,5 +1,6 @@
 // Shared by the fuzz targets: their implementation of the user-interface seam, which keeps only the
-// catalogue list for the targets' checks, and the private directory every run writes into.
+// catalogue list for the targets' checks, the private directory every run writes into, and the
+// check of the TAP files a file run leaves.
 // Fuzzer thread only: the targets run the decoder thread's body on the fuzzer's own thread.
 #ifndef QUORVANE_FUZZ_SUPPORT_H
 #define QUORVANE_FUZZ_SUPPORT_H
@@ -19,6 +20,12 @@ void EnterScratchDirectory();
 
 // Removes every entry of the current directory, so each input starts from an empty one.
 void EmptyCurrentDirectory();
+
+// What a user relies on after a file run that went to the end of its recording, over the TAP files
+// of the current directory: every finished block's file carries its true length, only the file
+// the next run would reuse is unfinished, and no block holds more bytes than `sampleCount` samples
+// could carry. Stops the fuzzer when one fails.
+void CheckTapFiles(size_t sampleCount);
 
 // Stops the fuzzer with a message: a check on the core's results failed.
 [[noreturn]] void FuzzFailure(const char* what, const std::string& detail);

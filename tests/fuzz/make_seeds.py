@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-# Writes the fuzz targets' seed corpora (corpus-decoder/, corpus-catalogue/ beside this script):
-# small recordings that reach every stage of the decoder under the default and under odd
-# thresholds, and TAP files of every kind the catalogue tells apart. Run it again after changing
-# it; the fuzzers only read these files.
+# Writes the fuzz targets' seed corpora (corpus-decoder/, corpus-catalogue/, corpus-audio/ beside
+# this script): small recordings that reach every stage of the decoder under the default and under
+# odd thresholds, TAP files of every kind the catalogue tells apart, and a short tape in the audio
+# formats the console decoder reads (converted with sox). Run it again after changing it; the
+# fuzzers only read these files.
 import os
 import random
 import struct
+import subprocess
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULTS = [21, 36, 300, 4, 18, 15, 28, 33, 54, 128]  # PilotMin ... OneMax, BaseLine
@@ -122,5 +125,37 @@ def catalogue_seeds():
         write('corpus-catalogue', name, bytes([layout]) + contents)
 
 
+def audio_seeds():
+    """Three bytes of run settings (channel choice, BaseLine, PilotWait) before each file."""
+    s = Signal()
+    s.block(header(3, b'AUDIO', 3), pilot=12).block(with_checksum(0xFF, [1, 2, 3]), pilot=12)
+    formats = {
+        'wav-u8-mono': ['-t', 'wav', '-b', '8'],
+        'wav-s16-stereo-48k': ['-t', 'wav', '-b', '16', '-c', '2', '-r', '48000'],
+        'wav-s24-96k': ['-t', 'wav', '-b', '24', '-r', '96000'],
+        'wav-float': ['-t', 'wav', '-e', 'floating-point', '-b', '32'],
+        'w64-u8': ['-t', 'w64', '-b', '8'],
+        'aiff-s8': ['-t', 'aiff', '-b', '8'],
+        'au-s16-22k': ['-t', 'au', '-b', '16', '-r', '22050'],
+        'caf-s8': ['-t', 'caf', '-b', '8'],
+        'flac-16': ['-t', 'flac', '-b', '16'],
+        'ogg-stereo': ['-t', 'ogg', '-c', '2'],
+    }
+    with tempfile.TemporaryDirectory() as work:
+        raw = os.path.join(work, 'tape.pcm')
+        with open(raw, 'wb') as out:
+            out.write(s.samples)
+        for name, options in formats.items():
+            made = os.path.join(work, name)
+            subprocess.run(['sox', '-D', '-t', 'raw', '-r', '44100', '-e', 'unsigned', '-b', '8', '-c', '1', raw]
+                           + options + [made], check=True)
+            with open(made, 'rb') as f:
+                contents = f.read()
+            write('corpus-audio', name, bytes([name.count('stereo') * 2, 128, 8]) + contents)
+    write('corpus-audio', 'raw', bytes([0, 128, 8]) + s.samples)
+    write('corpus-audio', 'empty', b'')
+
+
 decoder_seeds()
 catalogue_seeds()
+audio_seeds()

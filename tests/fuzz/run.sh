@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Fuzzing of the core: builds the two libFuzzer targets (decoder_fuzz: recordings and thresholds
-# through a raw-file run; catalogue_fuzz: file contents through the catalogue) with clang++-14,
-# AddressSanitizer and UndefinedBehaviorSanitizer into BUILD_DIR, and runs both at once on their
-# seed corpora for QV_FUZZ_SECONDS seconds each (default 120). Inputs that find new paths are kept
+# Fuzzing of the core: builds the three libFuzzer targets (decoder_fuzz: recordings and thresholds
+# through a raw-file run; catalogue_fuzz: file contents through the catalogue; audio_fuzz: any file
+# through the console decoder's audio path, recognition, libsndfile and libsoxr included) with
+# clang++-14, AddressSanitizer and UndefinedBehaviorSanitizer into BUILD_DIR, and runs them at once
+# on their seed corpora for QV_FUZZ_SECONDS seconds each (default 120). Inputs that find new paths are kept
 # in BUILD_DIR/corpus-*, so later runs start from them; a crashing input is written to
 # BUILD_DIR/crash-*. Exit status 0 when neither target found anything.
 # Usage: tests/fuzz/run.sh BUILD_DIR
@@ -23,7 +24,7 @@ cxx=clang++-14
 # g++ -fexec-charset=CP1251 gives the program.
 src=$build/src
 rm -rf "$src"
-for dir in decoder report capture resources tests/fuzz; do
+for dir in decoder report capture resources audio tests/fuzz; do
     mkdir -p "$src/$dir"
     for file in "$root/$dir"/*.h "$root/$dir"/*.cpp; do
         [ -e "$file" ] || continue
@@ -34,8 +35,8 @@ done
 flags=(-std=c++17 -O1 -g -fno-omit-frame-pointer -Wall -Wextra -Wno-invalid-source-encoding
        -fsanitize=address,undefined -fno-sanitize-recover=all -I"$src")
 core=()
-for file in "$src"/decoder/*.cpp "$src"/report/*.cpp "$src"/capture/*.cpp; do
-    case $file in *_test.cpp | *_win32.cpp) continue ;; esac
+for file in "$src"/decoder/*.cpp "$src"/report/*.cpp "$src"/capture/*.cpp "$src"/audio/*.cpp; do
+    case $file in *_test.cpp | *_win32.cpp | */soundlib_none.cpp) continue ;; esac
     core+=("$file")
 done
 
@@ -59,9 +60,10 @@ for pid in "${pids[@]}"; do
 done
 rm -f "$build/libqvcore-fuzz.a"
 ar rcs "$build/libqvcore-fuzz.a" "${core_objects[@]}" || exit 1
-for target in decoder catalogue; do
+targets=(decoder catalogue audio)
+for target in "${targets[@]}"; do
     "$cxx" "${flags[@]}" -fsanitize=fuzzer "$build/obj/${target}_fuzz.o" "$build/obj/fuzz_support.o" \
-        "$build/libqvcore-fuzz.a" -lpthread -o "$build/${target}_fuzz" || exit 1
+        "$build/libqvcore-fuzz.a" -lsndfile -lsoxr -lpthread -o "$build/${target}_fuzz" || exit 1
 done
 
 # Each run writes its TAP files and recordings into a private directory, in memory when it can.
@@ -71,15 +73,16 @@ scratch=$(mktemp -d -p "$scratch_parent" quorvane-fuzz.XXXXXX) || exit 1
 trap 'rm -rf "$scratch"' EXIT
 
 # Sample streams need room for a few blocks; catalogue inputs are a layout byte and up to 70000
-# bytes of contents.
-declare -A max_len=([decoder]=262144 [catalogue]=70001)
+# bytes of contents; audio files hold a short tape.
+declare -A max_len=([decoder]=262144 [catalogue]=70001 [audio]=131072)
 pids=()
-for target in decoder catalogue; do
+for target in "${targets[@]}"; do
     mkdir -p "$build/corpus-$target"
     (
         # A smaller quarantine than AddressSanitizer's 256 MB keeps the memory limit for the code.
         cd "$scratch" &&
-            TMPDIR=$scratch ASAN_OPTIONS=quarantine_size_mb=64 "$build/${target}_fuzz" -max_total_time="$seconds" -rss_limit_mb=512 \
+            TMPDIR=$scratch ASAN_OPTIONS=quarantine_size_mb=64 LSAN_OPTIONS=suppressions=$here/lsan-libraries.supp \
+                "$build/${target}_fuzz" -max_total_time="$seconds" -rss_limit_mb=512 \
                 -timeout=30 -max_len="${max_len[$target]}" -print_final_stats=1 \
                 -artifact_prefix="$build/crash-$target-" \
                 "$build/corpus-$target" "$here/corpus-$target"
@@ -89,8 +92,8 @@ done
 trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$scratch"' EXIT
 status=0
 summary=()
-for i in 0 1; do
-    target=$([ $i -eq 0 ] && echo decoder || echo catalogue)
+for i in "${!targets[@]}"; do
+    target=${targets[$i]}
     if wait "${pids[$i]}"; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/$target.log")
         summary+=("$target: ${runs:-?} inputs, nothing found")
