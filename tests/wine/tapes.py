@@ -9,7 +9,8 @@
     tapes.py verify TAP DIR FIRST  every block of TAP is its own DIR/out%03i.tap from FIRST on, and the
                                    file after the last one is the unfinished placeholder
     tapes.py blocks TAP DIR FIRST N  the first N blocks of TAP are DIR/out%03i.tap from FIRST on
-    tapes.py back TAP DIR FIRST N  how many of those N blocks are there, byte for byte
+    tapes.py back TAP DIR FIRST N  how many of those N blocks are byte for byte in DIR/out%03i.tap
+                                   files from FIRST on, whatever their numbers
     tapes.py shift IN OUT          move a recording's levels below 128 (for the BaseLine 44 run)
     tapes.py counter OUT.tap N     N numbered blocks (for the long live recording)
     tapes.py order DIR FIRST N     DIR holds the numbered blocks 0..N-1 in order from FIRST on
@@ -18,7 +19,9 @@
 Lines are printed as the program's own bytes (Windows-1251), one a line. verify, order: problems
 on standard output, exit status 1 when there are any.
 """
+import collections
 import os
+import re
 import struct
 import sys
 
@@ -175,6 +178,19 @@ def verify(blocks, directory, first, unfinished=True):
     return problems
 
 
+def back(blocks, directory, first):
+    """A block lost on the way moves the ones after it to lower numbers, and a glitch can add an
+    empty block; neither makes those blocks lost, so they are looked for in every file from first on."""
+    held = collections.Counter()
+    for name in os.listdir(directory):
+        match = re.fullmatch(r"out(\d{3,})\.tap", name)
+        if match and int(match.group(1)) >= first:
+            with open(os.path.join(directory, name), "rb") as f:
+                held[f.read()] += 1
+    wanted = collections.Counter(struct.pack("<H", len(block)) + block for block in blocks)
+    return sum(min(count, held[content]) for content, count in wanted.items())
+
+
 def shift(source, target):
     """High level 200 to 60, low 56 to 20, silence stays 128: with BaseLine 128 everything but
     silence is low and nothing decodes; with 44 the tape decodes as before."""
@@ -277,8 +293,7 @@ def main(argv):
     elif command == "back":
         with open(argv[2], "rb") as f:
             blocks = parse_tap(f.read())[:int(argv[5])]
-        problems = verify(blocks, argv[3], int(argv[4]), unfinished=False)
-        print(len(blocks) - len(problems))
+        print(back(blocks, argv[3], int(argv[4])))
     elif command == "shift":
         shift(argv[2], argv[3])
     elif command == "counter":
