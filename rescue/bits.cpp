@@ -252,25 +252,46 @@ void DecodeBySequence(const Stretch& stretch, const std::vector<float>& trace, i
         quality[k] = (2 * at(a + l / 2.0) - at(a) - at(static_cast<double>(b))) / static_cast<double>(l);
         ones[k] = l > 1.5 * zero;
     }
-    // The data ends at the first byte from which on the windows score low against the block's
-    // usual (the median byte's); the block's bytes XOR to 0, so a byte boundary within two of it
-    // where they do is taken instead.
+    // Where the data ends the windows' scores drop, to noise or to the next pilot: the byte
+    // boundary that best splits the bytes' mean scores in two, when the later part scores clearly
+    // lower. The block's bytes XOR to 0, so a boundary within two bytes of it where they do is
+    // taken instead.
+    // A 1 bit scores higher than a 0 where high frequencies are worn, so each bit's score counts
+    // against the usual (median) score of its kind.
     const size_t bytes = bits / 8;
-    std::vector<double> byteQuality(bytes, 0.0);
-    for (size_t k = 0; k < 8 * bytes; ++k)
-        byteQuality[k / 8] += quality[k] / 8;
-    std::vector<double> sorted = byteQuality;
-    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(bytes / 2), sorted.end());
-    const double low = bytes ? 0.75 * sorted[bytes / 2] : 0;
-    std::vector<double> after(bytes + 1, 0.0);  // mean byte quality from byte k to the end
-    for (size_t k = bytes; k-- > 0;)
-        after[k] = (after[k + 1] * static_cast<double>(bytes - 1 - k) + byteQuality[k]) / static_cast<double>(bytes - k);
-    size_t whole = bytes;
-    for (size_t k = 0; k < bytes; ++k)
-        if (after[k] < low && (k + 1 == bytes || byteQuality[k] + byteQuality[k + 1] < 2 * low)) {
-            whole = k;
-            break;
+    double usual[2] = {1, 1};
+    for (int kind = 0; kind < 2; ++kind) {
+        std::vector<double> scores;
+        for (size_t k = 0; k < bits; ++k)
+            if (ones[k] == (kind == 1))
+                scores.push_back(quality[k]);
+        if (!scores.empty()) {
+            std::nth_element(scores.begin(), scores.begin() + static_cast<std::ptrdiff_t>(scores.size() / 2), scores.end());
+            usual[kind] = std::max(scores[scores.size() / 2], 1e-3);
         }
+    }
+    std::vector<double> score8(bytes, 0.0), total(bytes + 1, 0.0), squares(bytes + 1, 0.0);
+    for (size_t k = 0; k < 8 * bytes; ++k)
+        score8[k / 8] += quality[k] / usual[ones[k] ? 1 : 0] / 8;
+    for (size_t k = 0; k < bytes; ++k) {
+        total[k + 1] = total[k] + score8[k];
+        squares[k + 1] = squares[k] + score8[k] * score8[k];
+    }
+    auto spread = [&](size_t a, size_t b) {
+        const double n = static_cast<double>(b - a), sum = total[b] - total[a];
+        return n > 0 ? squares[b] - squares[a] - sum * sum / n : 0.0;
+    };
+    size_t whole = bytes;
+    double bestSplit = spread(0, bytes);
+    for (size_t k = 1; k < bytes; ++k) {
+        const double split = spread(0, k) + spread(k, bytes);
+        const double before = total[k] / static_cast<double>(k),
+                     after = (total[bytes] - total[k]) / static_cast<double>(bytes - k);
+        if (split < bestSplit && after < 0.85 * before) {
+            bestSplit = split;
+            whole = k;
+        }
+    }
     std::vector<uint8_t> all(bytes, 0);
     std::vector<uint8_t> prefix(bytes + 1, 0);
     for (size_t k = 0; k < 8 * bytes; ++k)
@@ -280,10 +301,12 @@ void DecodeBySequence(const Stretch& stretch, const std::vector<float>& trace, i
     for (size_t distance = 0; distance <= 2; ++distance) {
         if (whole >= distance && whole - distance > 0 && prefix[whole - distance] == 0) {
             whole -= distance;
+            out.endByChecksum = distance > 0;
             break;
         }
         if (whole + distance <= bytes && prefix[whole + distance] == 0) {
             whole += distance;
+            out.endByChecksum = distance > 0;
             break;
         }
     }

@@ -26,6 +26,9 @@ struct DecodedBlock {
     int endBit;       // bits read of the byte that was not finished
     int readThrough;  // pairs that fit no class but were read as the nearer one
     uint8_t checksum; // XOR of the bytes: 0 for a sound block
+    // The end was moved to where the bytes XOR to 0: the checksum then vouches for the length no
+    // more, and only a length known otherwise (a header's) can.
+    bool endByChecksum;
 };
 
 void DecodeStretch(const Stretch& stretch, const BitSettings& settings, DecodedBlock& out);

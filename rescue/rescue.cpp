@@ -123,10 +123,16 @@ int64_t Frame(double sample)
     return static_cast<int64_t>(std::floor(sample));
 }
 
+// A reading to keep: its bytes XOR to 0 and its length is the one a header announced, if any. A
+// length found by the checksum itself needs that announcement, or the 19 bytes of a header.
 bool Sound(const DecodedBlock& block, int expected)
 {
-    return !block.bytes.empty() && block.checksum == 0 &&
-           (expected < 0 || static_cast<int>(block.bytes.size()) == expected);
+    const int size = static_cast<int>(block.bytes.size());
+    if (size == 0 || block.checksum != 0)
+        return false;
+    if (expected >= 0)
+        return size == expected;
+    return !block.endByChecksum || (size == 19 && block.bytes[0] == 0x00);
 }
 
 const char* HeaderTypeWord(int type)
