@@ -87,7 +87,7 @@ void AddBit(DecodedBlock& out, uint8_t& byte, int& bit, bool one)
 
 }  // namespace
 
-void DecodeStretch(const Stretch& stretch, const BitSettings& settings, DecodedBlock& out)
+void DecodeStretch(const Stretch& stretch, DecodedBlock& out)
 {
     out = DecodedBlock{};
     const double period = stretch.pilotPeriod;
@@ -109,10 +109,10 @@ void DecodeStretch(const Stretch& stretch, const BitSettings& settings, DecodedB
         const double sum = last ? 2 * h[i].length : r.Pair(i);
         if (!r.Fits(sum) && (last || !r.DataFollows(i + 2, 3, false)))
             break;
-        if (!r.Fits(sum))
-            ++out.readThrough;
-        const bool one = sum >= settings.boundary * r.zero;
-        if (settings.followSpeed && r.Fits(sum))
+        // The boundary halfway between a 0 (one zero period) and a 1 (two); the zero period
+        // follows each bit that fits, slowly enough to ride over jitter and quickly enough for wow.
+        const bool one = sum >= 1.5 * r.zero;
+        if (r.Fits(sum))
             r.zero += ((one ? sum / 2 : sum) - r.zero) / 32;
         AddBit(out, byte, bit, one);
         out.endAt = h[last ? i : i + 1].end;

@@ -13,25 +13,19 @@
 
 #include "rescue/finder.h"
 
-struct BitSettings {
-    double boundary = 1.5;  // between a 0 and a 1, in zero-bit periods
-    bool followSpeed = true;
-};
-
 struct DecodedBlock {
     std::vector<uint8_t> bytes;
     bool synced;      // a sync with data after it was found
     double syncAt;    // sample where the sync began
     double endAt;     // sample where the last bit read ended
     int endBit;       // bits read of the byte that was not finished
-    int readThrough;  // pairs that fit no class but were read as the nearer one
     uint8_t checksum; // XOR of the bytes: 0 for a sound block
     // The end was moved to where the bytes XOR to 0: the checksum then vouches for the length no
     // more, and only a length known otherwise (a header's) can.
     bool endByChecksum;
 };
 
-void DecodeStretch(const Stretch& stretch, const BitSettings& settings, DecodedBlock& out);
+void DecodeStretch(const Stretch& stretch, DecodedBlock& out);
 
 // The same block read by area instead of by crossings, for signals whose crossings come and go
 // inside a half-wave (a lossy codec's ripple, hiss on a weak signal, clicks): from the sync on the

@@ -96,7 +96,7 @@ DecodedBlock Read(const Halves& halves)
     const Found found = Find(halves.list);
     EXPECT_TRUE(found.done);
     DecodedBlock block;
-    DecodeStretch(found.stretch, BitSettings{}, block);
+    DecodeStretch(found.stretch, block);
     return block;
 }
 

@@ -37,7 +37,6 @@ const size_t kShortStretch = 64 + 16;
 struct Attempt {
     const char* name;
     SlicerSettings slicer;
-    BitSettings bits;
     int channel;  // -1 the mix of all channels, else the one channel read alone
     bool byArea;  // bits read by area (DecodeBySequence) rather than by crossings
 };
@@ -45,33 +44,29 @@ struct Attempt {
 std::vector<Attempt> Attempts(int channels)
 {
     std::vector<Attempt> list;
-    auto add = [&](const char* name, double highPass, double lowPass, double hysteresis, double boundary,
-                   int channel, bool byArea) {
+    auto add = [&](const char* name, double highPass, double lowPass, double hysteresis, int channel, bool byArea) {
         Attempt a;
         a.name = name;
         a.slicer.highPassHz = highPass;
         a.slicer.lowPassHz = lowPass;
         a.slicer.hysteresis = hysteresis;
-        a.bits.boundary = boundary;
         a.channel = channel;
         a.byArea = byArea;
         list.push_back(a);
     };
-    add("first reading", 30, 0, 0.15, 1.5, -1, false);
-    add("high-pass 300 Hz", 300, 0, 0.15, 1.5, -1, false);
-    add("hysteresis 0.35", 30, 0, 0.35, 1.5, -1, false);
-    add("no hysteresis", 30, 0, 0, 1.5, -1, false);
-    add("low-pass 5 kHz", 30, 5000, 0.25, 1.5, -1, false);
-    add("bit boundary 1.35", 30, 0, 0.15, 1.35, -1, false);
-    add("bit boundary 1.65", 30, 0, 0.15, 1.65, -1, false);
-    add("bits by area", 30, 0, 0.15, 1.5, -1, true);
-    add("bits by area, high-pass 300 Hz", 300, 0, 0.15, 1.5, -1, true);
+    add("first reading", 30, 0, 0.15, -1, false);
+    add("high-pass 300 Hz", 300, 0, 0.15, -1, false);
+    add("hysteresis 0.35", 30, 0, 0.35, -1, false);
+    add("no hysteresis", 30, 0, 0, -1, false);
+    add("low-pass 5 kHz", 30, 5000, 0.25, -1, false);
+    add("bits by area", 30, 0, 0.15, -1, true);
+    add("bits by area, high-pass 300 Hz", 300, 0, 0.15, -1, true);
     static const char* const kChannelNames[kSlicerMaxChannels] = {
         "channel 1", "channel 2", "channel 3", "channel 4", "channel 5", "channel 6", "channel 7", "channel 8",
     };
     if (channels > 1)
         for (int c = 0; c < channels && c < kSlicerMaxChannels; ++c)
-            add(kChannelNames[c], 30, 0, 0.15, 1.5, c, false);
+            add(kChannelNames[c], 30, 0, 0.15, c, false);
     for (Attempt& a : list)
         for (int c = 0; c < kSlicerMaxChannels; ++c)
             a.slicer.weights[c] = a.channel < 0 ? (c < channels ? 1.0f / static_cast<float>(channels) : 0.0f)
@@ -239,7 +234,7 @@ bool ReadAgain(Rescue& r, const Candidate& c, const Attempt& attempt, Candidate&
     if (attempt.byArea)
         DecodeBySequence(out.stretch, trace, c.from, r.source.rate, out.block);
     else
-        DecodeStretch(out.stretch, attempt.bits, out.block);
+        DecodeStretch(out.stretch, out.block);
     out.from = c.from;
     out.to = c.to;
     return out.block.synced;
@@ -283,7 +278,7 @@ void StretchDone(Rescue& r)
 {
     Candidate c;
     c.stretch = std::move(r.finder.stretch);
-    DecodeStretch(c.stretch, r.attempts[0].bits, c.block);
+    DecodeStretch(c.stretch, c.block);
     const double lead = kRetryLeadIn * r.source.rate;
     c.from = Frame(c.stretch.halves.front().end - c.stretch.halves.front().length - lead);
     c.to = Frame(c.stretch.halves.back().end) + 1;

@@ -182,8 +182,7 @@ TEST_F(RescueRun, StereoTapeIsReadFromTheChannelThatKeptIt)
     EXPECT_EQ(Run(frames, 2), kExitEndOfFile);
     EXPECT_EQ(ReadFileBytes("out001.tap"), TapFile(block));
     EXPECT_TRUE(LoggedStart("Attempt ") && Logged("CRC summ ok"));
-    EXPECT_TRUE(LoggedStart("Attempt 11 (channel 1): 202 bytes, CRC summ ok") ||
-                LoggedStart("Attempt 10 (channel 1): 202 bytes, CRC summ ok"));
+    EXPECT_TRUE(Logged("Attempt 8 (channel 1): 202 bytes, CRC summ ok"));
 }
 
 TEST_F(RescueRun, FileThatCannotBeCreatedEndsTheRun)
