@@ -54,6 +54,11 @@ std::vector<Attempt> Attempts(int channels)
         a.byArea = byArea;
         list.push_back(a);
     };
+    // First the reading that suits most tapes; then, each only when those before it failed: hum or
+    // drift stronger than the signal, hiss or ripple riding across the base line, a signal that
+    // falls faster than its level is followed (after a loud click), hiss again, crossings that
+    // come and go (lossy codecs), both of those with hum; and each track of a stereo tape alone,
+    // for a track that lost what the other kept or two tracks out of step that cancel in the mix.
     add("first reading", 30, 0, 0.15, -1, false);
     add("high-pass 300 Hz", 300, 0, 0.15, -1, false);
     add("hysteresis 0.35", 30, 0, 0.35, -1, false);
