@@ -279,6 +279,16 @@ void Resolve(Rescue& r, Candidate& c)
     LogStatus("Wait pilot...");
 }
 
+// Nine in ten of the stretch's half-waves are the pilot's: the pilot went on after whatever broke it.
+bool MostlyPilot(const Stretch& stretch)
+{
+    const double half = stretch.pilotPeriod / 2;
+    const size_t pilot = static_cast<size_t>(std::count_if(stretch.halves.begin(), stretch.halves.end(), [&](const HalfWave& h) {
+        return std::fabs(h.length - h.side * stretch.halfSkew - half) < 0.15 * half;
+    }));
+    return pilot * 10 >= stretch.halves.size() * 9;
+}
+
 void StretchDone(Rescue& r)
 {
     Candidate c;
@@ -288,7 +298,7 @@ void StretchDone(Rescue& r)
     c.from = Frame(c.stretch.halves.front().end - c.stretch.halves.front().length - lead);
     c.to = Frame(c.stretch.halves.back().end) + 1;
     // A pilot broken off by a glitch, with no data after it: the finder will find the rest of it.
-    if (!c.block.synced && c.stretch.halves.size() < kShortStretch) {
+    if (!c.block.synced && (c.stretch.halves.size() < kShortStretch || MostlyPilot(c.stretch))) {
         LogStatusF("Pilot break at %.3f s", c.stretch.halves.back().end / r.source.rate);
         return;
     }
