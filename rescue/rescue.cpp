@@ -273,7 +273,10 @@ void Resolve(Rescue& r, Candidate& c)
         LogStatus("Wait pilot...");
         return;
     }
-    if (!sound)
+    if (!sound && c.block.checksum == 0)
+        LogStatusF("The header announced %i bytes; the first reading, whose checksum is right, is kept",
+                   expected - 2);
+    else if (!sound)
         LogStatus("No attempt read the block whole; the first reading is kept");
     Write(r, best);
     LogStatus("Wait pilot...");
