@@ -103,9 +103,12 @@ void AfterBatch(AudioFile* file)
 {
     AudioDamage damage;
     while (TakeAudioDamage(file, &damage)) {
-        const std::string to = damage.to < 0 ? "the end" : Clock(damage.to);
-        std::fprintf(stderr, "quorvane-decode: '%s': %s to %s %s%s\n", input.name, Clock(damage.from).c_str(),
-                     to.c_str(), damage.what.c_str(), damage.to < 0 ? "" : "; read as silence");
+        if (damage.to < 0)
+            std::fprintf(stderr, "quorvane-decode: '%s': at %s: %s\n", input.name, Clock(damage.from).c_str(),
+                         damage.what.c_str());
+        else
+            std::fprintf(stderr, "quorvane-decode: '%s': %s to %s %s; read as silence\n", input.name,
+                         Clock(damage.from).c_str(), Clock(damage.to).c_str(), damage.what.c_str());
         RecordDamage(damage.from, damage.to, damage.what);
     }
     input.samples = AudioSamplesRead(file);

@@ -224,7 +224,7 @@ Bytes OggPage(uint8_t flags, const Bytes& body)
     Put(b, "OggS");
     b.push_back(0);
     b.push_back(flags);
-    Le(b, 0, 8 + 4 + 4 + 4);
+    b.resize(b.size() + 8 + 4 + 4 + 4);  // granule position, serial, sequence, checksum
     b.push_back(1);
     b.push_back(static_cast<uint8_t>(body.size()));
     b.insert(b.end(), body.begin(), body.end());

@@ -18,6 +18,14 @@ namespace {
 // enough that the buffers stay in the cache.
 constexpr int64_t kChunkFrames = 4096;
 
+// Seeks tried past a damaged stretch before the rest counts as lost: with steps growing to one
+// second, well over an hour of damage.
+constexpr int64_t kMaxResumeTries = 4096;
+
+// Below this rate no tape signal survives (its 0 bits are 2 kHz square waves); a header giving
+// less is damaged, and converting it would turn each frame into thousands of samples.
+constexpr int kLowestRate = 8000;
+
 struct Damage {
     int64_t from;
     int64_t to;
@@ -106,6 +114,12 @@ bool OpenSound(SoundStream& file, std::string* error)
         *error = Quoted(file.name) + " (" + kind + ") cannot be read: its header gives no channels or no rate";
         return false;
     }
+    if (file.info.samplerate < kLowestRate) {
+        *error = Quoted(file.name) + " (" + kind + ") cannot be decoded: its rate of " +
+                 std::to_string(file.info.samplerate) + " samples/s is below " + std::to_string(kLowestRate) +
+                 ", too low to hold a tape signal";
+        return false;
+    }
     if (file.channel > file.info.channels) {
         char text[96];
         std::snprintf(text, sizeof text, " has %i channel%s: there is no channel %i", file.info.channels,
@@ -150,7 +164,9 @@ bool OpenSound(SoundStream& file, std::string* error)
 }
 
 // Reopens the file past a stretch its library could not decode, trying ever further on; the
-// frames passed over are given as silence, so that offsets after the stretch stay true.
+// frames passed over are given as silence, so that offsets after the stretch stay true. With no
+// readable frame found the recording ends there: a header may announce any length, and silence up
+// to it would be invented.
 void SkipDamage(SoundStream& file)
 {
     const int64_t from = file.framePosition;
@@ -158,35 +174,34 @@ void SkipDamage(SoundStream& file)
     sf_close(file.sound);
     file.sound = nullptr;
     int64_t resume = -1;
-    const int64_t largest = file.info.samplerate;
-    for (int64_t step = kChunkFrames, at = from + step; at < file.framesDeclared;
-         step = step * 2 > largest ? largest : step * 2, at += step) {
+    const int64_t largest = std::max<int64_t>(file.info.samplerate, kChunkFrames);
+    int64_t step = kChunkFrames;
+    for (int64_t at = from + step, tries = 0; at < file.framesDeclared && tries < kMaxResumeTries;
+         ++tries, step = std::min(step * 2, largest), at += step) {
         // A seek may land on a frame that does not decode; reading one proves it. A fresh handle
         // then starts there, as a failed read leaves the library's decoder unusable.
         if (!FrameReadable(file.path, at))
             continue;
         SF_INFO info{};
         file.sound = sf_open(file.path.c_str(), SFM_READ, &info);
-        if (file.sound && sf_seek(file.sound, at, SEEK_SET) == at) {
+        if (file.sound && sf_seek(file.sound, at, SEEK_SET) == at)
             resume = at;
-            break;
-        }
+        break;
+    }
+    if (resume < 0) {
         if (file.sound)
             sf_close(file.sound);
         file.sound = nullptr;
-        break;
-    }
-    const int64_t to = resume < 0 ? file.framesDeclared : resume;
-    Damage stretch;
-    stretch.from = ToDecoderRate(file, from);
-    stretch.to = ToDecoderRate(file, to);
-    const bool libraryError = cause != "No Error.";
-    stretch.what = resume < 0 && !libraryError ? "the stream ends before the length its header announces"
-                                               : "could not be decoded (" + cause + ")";
-    file.damage.push_back(stretch);
-    file.silenceLeft = to - from;
-    if (resume < 0)
         file.fileEnded = true;
+        const bool libraryError = cause != "No Error.";
+        file.damage.push_back({ToDecoderRate(file, from), -1,
+                               libraryError ? "reading stopped (" + cause + ")"
+                                            : "the stream ends before the length its header announces"});
+        return;
+    }
+    file.damage.push_back({ToDecoderRate(file, from), ToDecoderRate(file, resume),
+                           "could not be decoded (" + cause + ")"});
+    file.silenceLeft = resume - from;
 }
 
 // Up to kChunkFrames frames of the file into file.mono, mixed or one channel; 0 at its end.

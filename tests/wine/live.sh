@@ -240,7 +240,7 @@ check_live_tape_decoded() {
     sleep 2
     gap_figure "mixed tape"
     count_back "mixed tape" "$LIVE/tape.tap" "$LIVE_APP/TAPE" "$FIRST" "$blocks"
-    figure "live tape: $blocks blocks played, out$FIRST.tap on"
+    figure "live tape: $blocks blocks played, $(printf 'out%03d.tap' "$FIRST") on"
     return $ok
 }
 
