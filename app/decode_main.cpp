@@ -1,4 +1,4 @@
-// quorvane-decode FILE [--channel C] [--report R.json] [--join J.tap] [--PilotMin N] ... [--BaseLine N]
+// quorvane-decode FILE [--rescue] [--channel C] [--report R.json] [--join J.tap] [--PilotMin N] ... [--BaseLine N]
 // A file run of the decoder without the window: in the current directory it creates and enters
 // TAPE, lists the TAP files there, takes the thresholds (defaults for the ones not given), decodes
 // FILE to the end and writes each block into its own out%03i.tap, logging to status.log. Pane
@@ -8,6 +8,8 @@
 // status.log bytes. An audio file is read at full precision through audio/ (channels mixed or one
 // taken, any rate converted to 44100/s); positions are then samples at 44100/s. A build without
 // the audio libraries refuses audio files by name.
+// --rescue reads the recording with the rescue decoder (rescue/rescue.h) instead, for damaged
+// tapes: same files, log lines of its own, the thresholds not used.
 // Exit status: 0 the recording was decoded to its end; 1 FILE could not be opened or read, or was
 // refused (nothing is created); 2 bad usage; 3 a TAP file could not be created; 4 the report or the
 // joined TAP file could not be written.
@@ -32,6 +34,7 @@
 #include "decoder/run.h"
 #include "decoder/stop.h"
 #include "decoder/timing.h"
+#include "rescue/rescueinput.h"
 
 namespace fs = std::filesystem;
 
@@ -41,7 +44,7 @@ const char kVersion[] = "1.1";
 
 void PrintUsage(std::FILE* out)
 {
-    std::fprintf(out, "usage: quorvane-decode FILE [--channel left|right|N] [--report FILE.json] [--join FILE.tap]");
+    std::fprintf(out, "usage: quorvane-decode FILE [--rescue] [--channel left|right|N] [--report FILE.json] [--join FILE.tap]");
     for (const TimingField& field : TimingFields)
         std::fprintf(out, " [--%s N]", field.name);
     std::fprintf(out,
@@ -51,6 +54,8 @@ void PrintUsage(std::FILE* out)
                  "  FILE             an audio file (WAV, RF64, W64, FLAC, Ogg, AIFF, ... any depth, rate and\n"
                  "                   channel count), recognised by its contents, or a raw recording (unsigned\n"
                  "                   8-bit mono samples at 44100/s, no header)\n"
+                 "  --rescue         decode a damaged tape: filters, measured timings, each failed block read\n"
+                 "                   again with other settings (the thresholds below are not used)\n"
                  "  --channel C      take one channel (left, right or its number from 1) instead of mixing all\n"
                  "  --report R.json  write what was found, block by block, as JSON\n"
                  "  --join J.tap     write every block, good and bad, into one TAP file in tape order\n"
@@ -146,6 +151,7 @@ int main(int argc, char** argv)
     const char* fileName = nullptr;
     int channel = kMixChannels;
     std::string channelText = "mix", reportName, joinName;
+    bool rescue = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -155,6 +161,10 @@ int main(int argc, char** argv)
         if (arg == "--version") {
             std::printf("quorvane-decode %s (%s)\n", kVersion, AudioLibraryVersion().c_str());
             return 0;
+        }
+        if (arg == "--rescue") {
+            rescue = true;
+            continue;
         }
         if (arg.rfind("--", 0) != 0) {
             if (fileName)
@@ -207,7 +217,17 @@ int main(int argc, char** argv)
         return Refuse(std::string("cannot open the recording '") + fileName + "': " +
                       (errno ? std::strerror(errno) : "open failed"));
     std::string described = AudioKindName(kRawRecording);
-    if (format.kind == kRawRecording && channel <= 1) {
+    RescueInput* rescueInput = nullptr;
+    if (rescue) {
+        std::string why;
+        rescueInput = OpenRescueInput(fileName, channel, &why);
+        if (!rescueInput)
+            return Refuse(why);
+        described = RescueInputDescription(rescueInput);
+        input.progress = isatty(2);
+        input.started = std::chrono::steady_clock::now();
+        AudioBatchRead = AfterBatch;
+    } else if (format.kind == kRawRecording && channel <= 1) {
         errno = 0;
         if (!BeginRun(fileName))
             return Refuse(std::string("cannot open the raw recording '") + fileName + "': " +
@@ -234,8 +254,9 @@ int main(int argc, char** argv)
     ScanTapeFiles();
     TimingSettings = settings;
     RecordBlocks();
-    const int exitCode = RunDecoderHere();
+    const int exitCode = rescueInput ? RunRescueInput(rescueInput) : RunDecoderHere();
     EndRun();
+    CloseRescueInput(rescueInput);
     ClearProgress();
     RecordUnfinishedBlock(input.samples);
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing Quorvane needs on Debian 12: the native toolchain and test
 # libraries, the console decoder's audio libraries (libsndfile, libsoxr) and sox (the audio round
-# trip converts its recordings with it), the 32-bit Windows cross compilers, Wine with a headless X
-# server, PulseAudio for the live-recording test, clang's fuzzing and sanitizer runtimes. Run as
-# root. Quick when all is there.
+# trip converts its recordings with it, the rescue tally makes its lossy tapes with it), the 32-bit
+# Windows cross compilers, Wine with a headless X server, PulseAudio for the live-recording test,
+# clang's fuzzing and sanitizer runtimes. Run as root. Quick when all is there.
 set -euo pipefail
 
 native=(cmake g++ make python3 libgtest-dev libbenchmark-dev libsndfile1-dev libsoxr-dev sox)

@@ -1,0 +1,396 @@
+#include "rescue/rescue.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "decoder/block.h"
+#include "decoder/catalogue.h"
+#include "decoder/decoderthread.h"
+#include "decoder/stop.h"
+#include "decoder/tapfile.h"
+#include "report/status.h"
+#include "report/ui.h"
+#include "rescue/bits.h"
+#include "rescue/finder.h"
+#include "rescue/slicer.h"
+
+namespace {
+
+// Pilot half-waves that make a pilot on the first reading (the default decoder waits for 300), and
+// on a second reading, which starts a quarter of a second before the stretch and so sees less.
+const int kPilotHalves = 256;
+const int kRetryPilotHalves = 64;
+// Samples kept before the stretch for a second reading, in seconds: filters settle, the pilot is
+// measured again.
+const double kRetryLeadIn = 0.25;
+// A failed block waits for the next pilot to know where its stretch ends; past this many seconds
+// after the first reading's end it is read again without waiting longer.
+const double kLongestWait = 20;
+const size_t kChunk = 65536;
+// Half-waves of a stretch too short to hold a block whose sync was lost: the pilot's tail that the
+// finder hands over, and not one byte more.
+const size_t kShortStretch = 64 + 16;
+
+struct Attempt {
+    const char* name;
+    SlicerSettings slicer;
+    int channel;  // -1 the mix of all channels, else the one channel read alone
+    bool byArea;  // bits read by area (DecodeBySequence) rather than by crossings
+};
+
+std::vector<Attempt> Attempts(int channels)
+{
+    std::vector<Attempt> list;
+    auto add = [&](const char* name, double highPass, double lowPass, double hysteresis, int channel, bool byArea) {
+        Attempt a;
+        a.name = name;
+        a.slicer.highPassHz = highPass;
+        a.slicer.lowPassHz = lowPass;
+        a.slicer.hysteresis = hysteresis;
+        a.channel = channel;
+        a.byArea = byArea;
+        list.push_back(a);
+    };
+    // First the reading that suits most tapes; then, each only when those before it failed: hum or
+    // drift stronger than the signal, hiss or ripple riding across the base line, a signal that
+    // falls faster than its level is followed (after a loud click), hiss again, crossings that
+    // come and go (lossy codecs), both of those with hum; and each track of a stereo tape alone,
+    // for a track that lost what the other kept or two tracks out of step that cancel in the mix.
+    add("first reading", 30, 0, 0.15, -1, false);
+    add("high-pass 300 Hz", 300, 0, 0.15, -1, false);
+    add("hysteresis 0.35", 30, 0, 0.35, -1, false);
+    add("no hysteresis", 30, 0, 0, -1, false);
+    add("low-pass 5 kHz", 30, 5000, 0.25, -1, false);
+    add("bits by area", 30, 0, 0.15, -1, true);
+    add("bits by area, high-pass 300 Hz", 300, 0, 0.15, -1, true);
+    static const char* const kChannelNames[kSlicerMaxChannels] = {
+        "channel 1", "channel 2", "channel 3", "channel 4", "channel 5", "channel 6", "channel 7", "channel 8",
+    };
+    if (channels > 1)
+        for (int c = 0; c < channels && c < kSlicerMaxChannels; ++c)
+            add(kChannelNames[c], 30, 0, 0.15, c, false);
+    for (Attempt& a : list)
+        for (int c = 0; c < kSlicerMaxChannels; ++c)
+            a.slicer.weights[c] = a.channel < 0 ? (c < channels ? 1.0f / static_cast<float>(channels) : 0.0f)
+                                                : (c == a.channel ? 1.0f : 0.0f);
+    return list;
+}
+
+// The samples held: interleaved frames from frame `base` on.
+struct Held {
+    std::vector<float> samples;
+    int64_t base = 0;
+    int channels = 1;
+
+    int64_t End() const { return base + static_cast<int64_t>(samples.size()) / channels; }
+    const float* At(int64_t frame) const { return samples.data() + (frame - base) * channels; }
+    void DropBefore(int64_t frame)
+    {
+        // Dropped in large pieces, so that the samples are not moved for every chunk read.
+        if (frame - base < static_cast<int64_t>(4 * kChunk))
+            return;
+        samples.erase(samples.begin(), samples.begin() + (frame - base) * channels);
+        base = frame;
+    }
+};
+
+// A block read once, with the stretch of recording that holds it.
+struct Candidate {
+    Stretch stretch;
+    DecodedBlock block;
+    int64_t from;  // first frame a second reading slices
+    int64_t to;    // frame after the last one; known once the next pilot has been found
+};
+
+struct Rescue {
+    const RescueSource& source;
+    std::vector<Attempt> attempts;
+    Held held;
+    SlicerState slicer;
+    FinderState finder;
+    std::vector<HalfWave> halves;
+    bool pending = false;  // a failed block waits for the end of its stretch
+    Candidate failed;
+    int expectedLength = -1;  // the length the last header announced for the block after it
+    bool cannotCreate = false;
+};
+
+int64_t Frame(double sample)
+{
+    return static_cast<int64_t>(std::floor(sample));
+}
+
+// A reading to keep: its bytes XOR to 0 and its length is the one a header announced, if any. A
+// length found by the checksum itself needs that announcement, or the 19 bytes of a header.
+bool Sound(const DecodedBlock& block, int expected)
+{
+    const int size = static_cast<int>(block.bytes.size());
+    if (size == 0 || block.checksum != 0)
+        return false;
+    if (expected >= 0)
+        return size == expected;
+    return !block.endByChecksum || (size == 19 && block.bytes[0] == 0x00);
+}
+
+const char* HeaderTypeWord(int type)
+{
+    switch (type) {
+    case 0: return "Program:";
+    case 1:
+    case 2: return "Array:";
+    case 3: return "Bytes:";
+    default: return "Data:";
+    }
+}
+
+// The block's file, numbered as the decoder numbers them, and the lines the decoder logs after one.
+void Write(Rescue& r, const Candidate& c)
+{
+    const DecodedBlock& block = c.block;
+    const int size = static_cast<int>(block.bytes.size());
+    LogStatusF("Read %i bytes", size);
+    if (block.checksum != 0) {
+        LogStatus("Warning! CRC summ error ");
+        LogStatusF("Bad block at %.3f s to %.3f s of the recording", block.syncAt / r.source.rate,
+                   block.endAt / r.source.rate);
+    } else {
+        LogStatus("CRC summ ok");
+        ShowTextF("Read %i bytes okey", size);
+    }
+
+    char name[32];
+    TapeFileName(name, sizeof name, NextTapeNumber);
+    if (NextTapeNumber > kHighestTapeNumber || !OpenTapOutput(name)) {
+        LogStatus("Can't create file. Exit task");
+        r.cannotCreate = true;
+        return;
+    }
+    // The length field is written last, as the decoder does, so a file cut short shows it.
+    WriteTapByte(0x20);
+    WriteTapByte(0x20);
+    for (uint8_t byte : block.bytes)
+        WriteTapByte(byte);
+    bool writeFailed = false;
+    FinishTapOutput(size, &writeFailed);
+    if (writeFailed)
+        LogStatusF("Write error: %s is incomplete", name);
+    ++NextTapeNumber;
+    TapeFileChanged(name);
+    ScanTapeFiles();
+
+    TapHeader header;
+    std::vector<uint8_t> file = {static_cast<uint8_t>(size & 0xFF), static_cast<uint8_t>(size >> 8 & 0xFF)};
+    file.insert(file.end(), block.bytes.begin(), block.bytes.end());
+    r.expectedLength = -1;
+    if (ReadTapHeader(file.data(), static_cast<long>(file.size()), static_cast<long>(file.size()), &header)) {
+        char report[32];
+        std::snprintf(report, sizeof report, "%s%s", HeaderTypeWord(header.type), header.name);
+        LogStatus(report);
+        ShowText(report);
+        ShowTextF("Wait %i bytes", header.dataLength);
+        LogStatusF("Block size=%i", header.dataLength);
+        // The data block after a header holds its flag and checksum besides the announced bytes.
+        if (block.checksum == 0)
+            r.expectedLength = header.dataLength + 2;
+    }
+    LogStatus(name);
+    UiCatalogueAppend(name);
+    LogStatus(" ");
+
+    if (BlockDecoded) {
+        // The same observer the decoder thread tells of its blocks (the console's report).
+        const int64_t pilotStart = Frame(c.stretch.pilotStart), syncAt = Frame(block.syncAt);
+        CurrentBlock.pilotStart = pilotStart;
+        CurrentBlock.pilotSamples = syncAt - pilotStart;
+        CurrentBlock.pilotHalfPeriods =
+            static_cast<int32_t>(std::lround(static_cast<double>(syncAt - pilotStart) * 2 / c.stretch.pilotPeriod));
+        CurrentBlock.dataBegun = true;
+        CurrentBlock.end = Frame(block.endAt);
+        CurrentBlock.verdict = block.checksum != 0;
+        BlockDecoded(name, static_cast<long>(size) + 2);
+    }
+}
+
+// Reads the held stretch [c.from, c.to) again with one attempt's settings.
+bool ReadAgain(Rescue& r, const Candidate& c, const Attempt& attempt, Candidate& out)
+{
+    SlicerState slicer;
+    SlicerStart(slicer, attempt.slicer, r.held.channels, r.source.rate, c.from);
+    std::vector<float> trace;
+    if (attempt.byArea)
+        slicer.trace = &trace;
+    std::vector<HalfWave> halves;
+    SlicerFeed(slicer, r.held.At(c.from), c.to - c.from, halves);
+    SlicerFinish(slicer, halves);
+    FinderState finder;
+    FinderStart(finder, kRetryPilotHalves);
+    bool found = false;
+    for (const HalfWave& h : halves)
+        if (FinderPush(finder, h, r.source.rate) == kFinderStretchDone) {
+            found = true;
+            break;
+        }
+    if (!found && !FinderFinish(finder))
+        return false;
+    out.stretch = std::move(finder.stretch);
+    if (attempt.byArea)
+        DecodeBySequence(out.stretch, trace, c.from, r.source.rate, out.block);
+    else
+        DecodeStretch(out.stretch, out.block);
+    out.from = c.from;
+    out.to = c.to;
+    return out.block.synced;
+}
+
+// A block whose first reading failed: the other attempts over its stretch, the first sound one kept.
+void Resolve(Rescue& r, Candidate& c)
+{
+    r.pending = false;
+    c.from = std::max(c.from, r.held.base);
+    c.to = std::min(c.to, r.held.End());
+    const int expected = r.expectedLength;
+    int made = 1;
+    Candidate best = c, other;
+    bool sound = false;
+    for (size_t a = 1; a < r.attempts.size() && !sound; ++a) {
+        ++made;
+        if (!ReadAgain(r, c, r.attempts[a], other)) {
+            LogStatusF("Attempt %i (%s): no sync", made, r.attempts[a].name);
+            continue;
+        }
+        sound = Sound(other.block, expected);
+        LogStatusF("Attempt %i (%s): %i bytes, %s", made, r.attempts[a].name,
+                   static_cast<int>(other.block.bytes.size()), other.block.checksum == 0 ? "CRC summ ok" : "CRC summ error");
+        if (sound)
+            best = std::move(other);
+    }
+    if (!c.block.synced && !sound) {
+        LogStatus("No block in this stretch");
+        LogStatus(" ");
+        LogStatus("Wait pilot...");
+        return;
+    }
+    if (!sound && c.block.checksum == 0)
+        LogStatusF("The header announced %i bytes; the first reading, whose checksum is right, is kept",
+                   expected - 2);
+    else if (!sound)
+        LogStatus("No attempt read the block whole; the first reading is kept");
+    Write(r, best);
+    LogStatus("Wait pilot...");
+}
+
+// Nine in ten of the stretch's half-waves are the pilot's: the pilot went on after whatever broke it.
+bool MostlyPilot(const Stretch& stretch)
+{
+    const double half = stretch.pilotPeriod / 2;
+    const size_t pilot = static_cast<size_t>(std::count_if(stretch.halves.begin(), stretch.halves.end(), [&](const HalfWave& h) {
+        return std::fabs(h.length - h.side * stretch.halfSkew - half) < 0.15 * half;
+    }));
+    return pilot * 10 >= stretch.halves.size() * 9;
+}
+
+void StretchDone(Rescue& r)
+{
+    Candidate c;
+    c.stretch = std::move(r.finder.stretch);
+    DecodeStretch(c.stretch, c.block);
+    const double lead = kRetryLeadIn * r.source.rate;
+    c.from = Frame(c.stretch.halves.front().end - c.stretch.halves.front().length - lead);
+    c.to = Frame(c.stretch.halves.back().end) + 1;
+    // A pilot broken off by a glitch, with no data after it: the finder will find the rest of it.
+    if (!c.block.synced && (c.stretch.halves.size() < kShortStretch || MostlyPilot(c.stretch))) {
+        LogStatusF("Pilot break at %.3f s", c.stretch.halves.back().end / r.source.rate);
+        return;
+    }
+    if (c.block.synced)
+        LogStatus("Sync ok. Read data...");
+    if (Sound(c.block, r.expectedLength)) {
+        Write(r, c);
+        LogStatus("Wait pilot...");
+        return;
+    }
+    if (c.block.synced)
+        LogStatusF("First reading: %i bytes, %s; reading again when the stretch has ended",
+                   static_cast<int>(c.block.bytes.size()), c.block.checksum == 0 ? "wrong length" : "CRC summ error");
+    r.failed = std::move(c);
+    r.pending = true;
+}
+
+void Take(Rescue& r, const HalfWave& h)
+{
+    switch (FinderPush(r.finder, h, r.source.rate)) {
+    case kFinderPilotFound:
+        if (r.pending) {
+            // The stretch of the failed block ends where this pilot began.
+            r.failed.to = std::max(r.failed.to, Frame(r.finder.start));
+            Resolve(r, r.failed);
+        }
+        LogStatus("Pilot stable.");
+        break;
+    case kFinderStretchDone:
+        StretchDone(r);
+        break;
+    case kFinderNothing:
+        break;
+    }
+}
+
+// The earliest frame that may still be read again.
+int64_t Keep(const Rescue& r)
+{
+    int64_t keep = r.held.End() - static_cast<int64_t>(0.5 * r.source.rate);
+    if (r.pending)
+        keep = std::min(keep, r.failed.from);
+    if (r.finder.phase == kFinderData && !r.finder.stretch.halves.empty()) {
+        const HalfWave& first = r.finder.stretch.halves.front();
+        keep = std::min(keep, Frame(first.end - first.length - kRetryLeadIn * r.source.rate));
+    }
+    return std::max(keep, r.held.base);
+}
+
+}  // namespace
+
+int RunRescue(const RescueSource& source)
+{
+    Rescue r{source, Attempts(source.channels), {}, {}, {}, {}, false, {}, -1, false};
+    r.held.channels = std::max(1, source.channels);
+    SlicerStart(r.slicer, r.attempts[0].slicer, r.held.channels, source.rate, 0);
+    FinderStart(r.finder, kPilotHalves);
+    LogStatus("Wait pilot...");
+    std::vector<float> chunk(kChunk * static_cast<size_t>(r.held.channels));
+    for (;;) {
+        const size_t got = source.read(source.context, chunk.data(), kChunk);
+        if (got == 0)
+            break;
+        const int64_t start = r.held.End();
+        r.held.samples.insert(r.held.samples.end(), chunk.begin(),
+                              chunk.begin() + static_cast<std::ptrdiff_t>(got) * r.held.channels);
+        r.halves.clear();
+        SlicerFeed(r.slicer, r.held.At(start), static_cast<int64_t>(got), r.halves);
+        for (const HalfWave& h : r.halves) {
+            Take(r, h);
+            if (r.cannotCreate)
+                return kExitCannotCreate;
+        }
+        if (r.pending && r.held.End() - r.failed.to > static_cast<int64_t>(kLongestWait * source.rate)) {
+            r.failed.to = r.held.End();
+            Resolve(r, r.failed);
+        }
+        r.held.DropBefore(Keep(r));
+    }
+    r.halves.clear();
+    SlicerFinish(r.slicer, r.halves);
+    for (const HalfWave& h : r.halves)
+        Take(r, h);
+    if (FinderFinish(r.finder))
+        StretchDone(r);
+    if (r.pending) {
+        r.failed.to = r.held.End();
+        Resolve(r, r.failed);
+    }
+    LogStatus("End of the recording");
+    return r.cannotCreate ? kExitCannotCreate : kExitEndOfFile;
+}
