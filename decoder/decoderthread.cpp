@@ -18,17 +18,6 @@ namespace {
 // of the recording keeps it, which marks it unfinished.
 const uint8_t kPlaceholder = 0x20;
 
-const char* HeaderTypeWord(int type)
-{
-    switch (type) {
-    case 0: return "Program:";
-    case 1:
-    case 2: return "Array:";
-    case 3: return "Bytes:";
-    default: return "Data:";  // as the catalogue calls a header of an unknown type
-    }
-}
-
 // Reports the block just written when it is a header: its type and name, and the announced length
 // of the data block that follows. The checksum verdict does not matter here.
 void ReportHeader(const char* name, long length)

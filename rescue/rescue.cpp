@@ -135,17 +135,6 @@ bool Sound(const DecodedBlock& block, int expected)
     return !block.endByChecksum || (size == 19 && block.bytes[0] == 0x00);
 }
 
-const char* HeaderTypeWord(int type)
-{
-    switch (type) {
-    case 0: return "Program:";
-    case 1:
-    case 2: return "Array:";
-    case 3: return "Bytes:";
-    default: return "Data:";
-    }
-}
-
 // The block's file, numbered as the decoder numbers them, and the lines the decoder logs after one.
 void Write(Rescue& r, const Candidate& c)
 {

@@ -35,6 +35,8 @@ const UINT kSendLimitMs = 10000;
 // Polling interval of the waits: short against the program's 100 ms timer, long enough not to load
 // the two cores the program and its decoder thread need.
 const DWORD kPollMs = 10;
+// How long one ask of a wait may take before it is given up and asked again.
+const UINT kPollAskMs = 250;
 // The program's private query of its capture: the longest time, in microseconds, between two sound
 // buffers the device handed back since the last query that started a new measure (wParam 1) or since
 // the device was opened. wParam 0 reads it without starting a new one. A program that does not know
@@ -123,6 +125,21 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT limit
         Fail(Format("message 0x%04x got no answer within %u ms (error %lu)", message, limitMs, GetLastError()));
     }
     return static_cast<LRESULT>(result);
+}
+
+// A window's text, or false when it does not answer within limitMs.
+bool TryWindowText(HWND window, UINT limitMs, std::string& text)
+{
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, limitMs, &length))
+        return false;
+    std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
+    DWORD_PTR got = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                             SMTO_BLOCK | SMTO_ABORTIFHUNG, limitMs, &got))
+        return false;
+    text.assign(buffer.data(), static_cast<size_t>(got));
+    return true;
 }
 
 std::string WindowText(HWND window)
@@ -260,8 +277,12 @@ void WaitNumber(const char* title, int id, long minimum, long ms)
     ULONGLONG deadline = Deadline(ms);
     for (;;) {
         HWND control = NeedControl(NeedDialog(title), title, id);
-        std::string text = WindowText(control);
-        if (!text.empty() && std::strtol(text.c_str(), nullptr, 10) >= minimum) {
+        // Under Wine a program still starting up (before its message loop, opening the sound
+        // device) was seen to stay blocked for as long as a message from here waited on it: short
+        // asks, tried again, keep such a wait short.
+        std::string text;
+        if (TryWindowText(control, kPollAskMs, text) && !text.empty() &&
+            std::strtol(text.c_str(), nullptr, 10) >= minimum) {
             return;
         }
         if (Expired(deadline)) {
