@@ -4,7 +4,8 @@
 // the map's changes of side, 64 samples a word. The list yields exactly what taking the samples one by
 // one yields: the same lengths, the same -1 time-outs at the same positions.
 // Called on the decoder thread by ReadHalfPeriod for the raw file; tests and benchmarks call it on
-// theirs. It touches only its arguments (and, once, the processor's feature flags); it cannot fail.
+// theirs. It touches only its arguments, the chosen kernel and, once, the processor's feature flags;
+// it cannot fail.
 #ifndef QUORVANE_SCAN_H
 #define QUORVANE_SCAN_H
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <memory>
 #include <random>
 #include <vector>
@@ -31,6 +32,7 @@ protected:
             const std::vector<uint8_t> batch(samples.begin() + from, samples.begin() + to);
             MapSides(batch.data(), static_cast<int32_t>(batch.size()), baseLine, *map);
             ScanHalfPeriods(*map, 0, state, *list);
+            EXPECT_LE(list->count, static_cast<int32_t>(std::size(list->items)));
             for (int32_t k = 0; k < list->count; ++k)
                 out.push_back({list->items[k].length, static_cast<int64_t>(from) + list->items[k].end});
             from = to;
@@ -113,15 +115,23 @@ TEST_P(ScanTest, RunsOnEveryBaseLineCutAnywhere)
     }
 }
 
-TEST_P(ScanTest, NoiseInFullBatches)
+TEST_P(ScanTest, DenseChangesInFullBatches)
 {
+    // Noise, and a change at every sample: a result for each sample of a batch, as many as the list holds.
     std::mt19937 random(3);
-    std::vector<uint8_t> samples(3 * kScanBatch + 1000);
-    for (uint8_t& sample : samples)
-        sample = static_cast<uint8_t>(random());
+    std::vector<uint8_t> noise(3 * kScanBatch + 1000), alternating(noise.size());
+    for (size_t i = 0; i < noise.size(); ++i) {
+        noise[i] = static_cast<uint8_t>(random());
+        alternating[i] = i % 2 ? 0 : 255;
+    }
     const std::vector<size_t> cuts = {kScanBatch, 2 * kScanBatch, 3 * kScanBatch};
     for (int baseLine : {0, 1, 2, 127, 128, 129, 254, 255})
-        ExpectSameAsLoop(samples, static_cast<uint8_t>(baseLine), cuts, HalfPeriodState());
+        ExpectSameAsLoop(noise, static_cast<uint8_t>(baseLine), cuts, HalfPeriodState());
+    for (int32_t polarity : {1, -1}) {
+        HalfPeriodState start;
+        start.polarity = polarity;
+        ExpectSameAsLoop(alternating, 128, cuts, start);
+    }
 }
 
 TEST_P(ScanTest, CutAtEverySample)
