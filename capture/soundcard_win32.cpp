@@ -1,9 +1,6 @@
 #include "capture/soundcard_win32.h"
 
-#include <atomic>
 #include <cstdio>
-#include <mutex>
-#include <vector>
 
 #include "capture/capture.h"
 #include "capture/pipe.h"
@@ -32,28 +29,13 @@ HGLOBAL BufferBlock;
 uint8_t* Buffers;
 int32_t BufferLength;
 WAVEHDR Headers[kBufferCount];
-// Buffers handed to the device and not yet back. Every path that takes a buffer out of circulation
-// lowers it. The capture thread keeps it while it runs, the user-interface thread before and after.
-int32_t QueuedCount;
-// The order buffers were queued in, kept in each header's dwUser: the device returns them in that
-// order, and their bytes must reach the decoder in it.
-DWORD_PTR QueueOrder;
-
-// The device sets it whenever a buffer comes back; the capture thread waits on it.
-HANDLE BufferEvent;
-HANDLE CaptureThread;
-std::atomic<bool> CaptureLeaving{false};
-
-// The longest time between two returned buffers while recording, in counter ticks, and when the
-// last came back (capture thread only).
-std::atomic<LONGLONG> LongestGap{0};
+// When the last buffer came back while recording, and the longest time between two, in counter
+// ticks: how long this thread kept the device waiting.
 LONGLONG LastReturn;
-
-// The latest recorded buffer, for the strip: copied by the capture thread, drawn by the main
-// dialog. A buffer that arrives before the last is drawn replaces it; the strip shows the latest.
-std::mutex StripLock;
-std::vector<uint8_t> StripSamples;
-std::atomic<bool> StripPosted{false};
+LONGLONG LongestGap;
+// Buffers handed to the device and not yet back. Every path that takes a buffer out of circulation
+// lowers it, so that after Stop the last buffer to return still finds 0 and closes the device.
+int32_t QueuedCount;
 
 bool IsOurHeader(const WAVEHDR* header)
 {
@@ -73,47 +55,12 @@ void FreeBufferBlock()
     Buffers = nullptr;
 }
 
-LONGLONG Now()
+// Stopped with every buffer back: the device is closed and only then is the block freed, since
+// until the close the device may still own a buffer.
+void CloseIfDrained()
 {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
-
-// Every returned buffer, oldest first.
-void TakeReturnedBuffers()
-{
-    for (;;) {
-        WAVEHDR* oldest = nullptr;
-        for (WAVEHDR& header : Headers)
-            if ((header.dwFlags & WHDR_DONE) && (!oldest || header.dwUser < oldest->dwUser))
-                oldest = &header;
-        if (!oldest)
-            return;
-        OnBufferDone(MainDialog, oldest);
-    }
-}
-
-DWORD WINAPI CaptureThreadMain(LPVOID)
-{
-    // On Windows this keeps the thread ahead of ordinary work; it waits nearly all the time.
-    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
-    for (;;) {
-        WaitForSingleObject(BufferEvent, INFINITE);
-        TakeReturnedBuffers();
-        if (CaptureLeaving.load())
-            return 0;
-    }
-}
-
-// The device, its event and its buffers, once no buffer is at the device any more and the capture
-// thread has ended.
-void CloseDevice()
-{
-    for (WAVEHDR& header : Headers)
-        if (header.dwFlags & WHDR_PREPARED)
-            waveInUnprepareHeader(Device, &header, sizeof header);
-    QueuedCount = 0;
+    if (!Device || CaptureState != 1 || QueuedCount != 0)
+        return;
     if (waveInClose(Device) != MMSYSERR_NOERROR) {
         LogStatus("MM_WIM_DATA: Устройство записи невозможно закрыть");
         return;
@@ -121,12 +68,35 @@ void CloseDevice()
     Device = nullptr;
     LogStatus("WaveInClose: ok");
     FreeBufferBlock();
-    CloseHandle(BufferEvent);
-    BufferEvent = nullptr;
 }
 
-// After a failed waveInStart the run never began: the buffers are taken back and the device closed
-// and the block freed at once, without a word in the log.
+// waveInReset posts the returned buffers as MM_WIM_DATA before it comes back; handling them here
+// rather than in the message loop closes the device before Stop returns.
+void TakeReturnedBuffers()
+{
+    MSG message;
+    while (Device && PeekMessageA(&message, MainDialog, MM_WIM_DATA, MM_WIM_DATA, PM_REMOVE))
+        OnBufferDone(MainDialog, reinterpret_cast<WAVEHDR*>(message.lParam));
+}
+
+// A Start soon after a Stop may find the stopped device still waiting for buffers the system has
+// not returned yet. Not recording, so a short wait costs nothing.
+bool SettleEarlierDevice()
+{
+    if (CaptureState == 0)
+        return false;
+    for (int attempt = 0; Device && attempt < 10; ++attempt) {
+        TakeReturnedBuffers();
+        CloseIfDrained();
+        if (Device)
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_POSTMESSAGE | QS_SENDMESSAGE);
+    }
+    return Device == nullptr;
+}
+
+// After a failed waveInStart the queued buffers would never come back through a Stop (the run never
+// began), so they are taken back here and the device closed and the block freed at once. The
+// MM_WIM_DATA the reset posts arrive with no device open and are ignored.
 void AbandonDevice()
 {
     waveInReset(Device);
@@ -137,8 +107,13 @@ void AbandonDevice()
     waveInClose(Device);
     Device = nullptr;
     FreeBufferBlock();
-    CloseHandle(BufferEvent);
-    BufferEvent = nullptr;
+}
+
+LONGLONG Now()
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
 }
 
 }  // namespace
@@ -152,8 +127,7 @@ int OpenSoundCard()
         ShowInfo("Значение поля Buffer Len \nдолжно быть в пределах 256..200000");
         return 0;
     }
-    // A device whose reset failed at the last Stop is still open.
-    if (Device) {
+    if (Device && !SettleEarlierDevice()) {
         ShowInfo(kCannotOpenDevice);
         return 0;
     }
@@ -175,14 +149,9 @@ int OpenSoundCard()
         format.nAvgBytesPerSec = kSampleRate;
         format.nBlockAlign = 1;
         format.wBitsPerSample = 8;
-        BufferEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        if (!BufferEvent ||
-            waveInOpen(&Device, 0, &format, reinterpret_cast<DWORD_PTR>(BufferEvent), 0, CALLBACK_EVENT) !=
-                MMSYSERR_NOERROR) {
+        if (waveInOpen(&Device, 0, &format, reinterpret_cast<DWORD_PTR>(MainDialog), 0, CALLBACK_WINDOW) !=
+            MMSYSERR_NOERROR) {
             Device = nullptr;
-            if (BufferEvent)
-                CloseHandle(BufferEvent);
-            BufferEvent = nullptr;
             throw kCannotOpenDevice;
         }
         BufferLength = length;
@@ -193,17 +162,8 @@ int OpenSoundCard()
             Headers[i].dwBufferLength = length;
             AddBuffer(&Headers[i]);
         }
-        LongestGap = 0;
-        LastReturn = 0;
         if (waveInStart(Device) != MMSYSERR_NOERROR)
             throw B{"OnIDC_START Ошибка при попытке записи звука (функция waveInStart)"};
-        CaptureState = 0;
-        CaptureLeaving = false;
-        CaptureThread = CreateThread(nullptr, 0, CaptureThreadMain, nullptr, 0, nullptr);
-        if (!CaptureThread) {
-            ShowInfo("CreateThread fails");
-            ExitProcess(0);
-        }
     } catch (const char* failure) {
         FreeBufferBlock();
         ShowInfo(failure);
@@ -213,6 +173,9 @@ int OpenSoundCard()
         ShowInfo(failure.text);
         return 0;
     }
+    LastReturn = 0;
+    LongestGap = 0;
+    CaptureState = 0;
     return 1;
 }
 
@@ -223,7 +186,6 @@ void AddBuffer(WAVEHDR* header)
         return;
     }
     ++QueuedCount;
-    header->dwUser = ++QueueOrder;
     if (waveInAddBuffer(Device, header, sizeof *header) != MMSYSERR_NOERROR) {
         LogStatus("AddBuffer: Ошибка при вызове функции waveInAddBuffer");
         // The device never took it, so it will never come back.
@@ -234,24 +196,27 @@ void AddBuffer(WAVEHDR* header)
 
 void OnBufferDone(HWND dialog, WAVEHDR* header)
 {
+    // Only a buffer the device has finished with counts: stale messages (after a failed start, or
+    // for a header already handled) must not move the count.
     if (!Device || !IsOurHeader(header) ||
         (header->dwFlags & (WHDR_PREPARED | WHDR_DONE | WHDR_INQUEUE)) != (WHDR_PREPARED | WHDR_DONE))
         return;
     const MMRESULT unprepared = waveInUnprepareHeader(Device, header, sizeof *header);
     --QueuedCount;
-    // Handled: whatever happens next, this return is not taken again.
-    header->dwFlags &= ~WHDR_DONE;
     if (unprepared != MMSYSERR_NOERROR) {
-        // It is back but cannot be reused: out of circulation. The box is the main dialog's to
-        // show; this thread must not stop for it.
+        // It is back but cannot be reused: out of circulation, and never counted again.
+        header->dwFlags &= ~WHDR_DONE;
         LogStatus("MM_WIM_DATA: Ошибка функции waveInUnprepareHeader");
-        PostMessageA(dialog, WM_WAVE_ERROR, static_cast<WPARAM>(unprepared), 0);
+        ShowWaveError(unprepared);
+        CloseIfDrained();
         return;
     }
-    if (CaptureState != 0)
+    if (CaptureState != 0) {
+        CloseIfDrained();
         return;
+    }
     const LONGLONG now = Now();
-    if (LastReturn && now - LastReturn > LongestGap.load())
+    if (LastReturn && now - LastReturn > LongestGap)
         LongestGap = now - LastReturn;
     LastReturn = now;
     // Only the bytes the device recorded are queued, not the buffer's whole length: a buffer
@@ -261,37 +226,25 @@ void OnBufferDone(HWND dialog, WAVEHDR* header)
     if (recorded > BufferLength)
         recorded = BufferLength;
     const uint8_t* samples = reinterpret_cast<const uint8_t*>(header->lpData);
-    if (recorded > 0) {
+    if (recorded > 0)
         SamplePipe.add(samples, recorded);
-        {
-            std::lock_guard<std::mutex> hold(StripLock);
-            StripSamples.assign(samples, samples + recorded);
-        }
-    }
-    // Back to the device before anything else: it fills the other two meanwhile.
+    // Back to the device before drawing: it fills the other two meanwhile, so this one is not
+    // written again until they are done.
     AddBuffer(header);
-    if (recorded > 0 && !StripPosted.exchange(true))
-        PostMessageA(dialog, WM_BUFFER_TO_DRAW, 0, 0);
-}
-
-void DrawRecordedBuffer(HWND dialog)
-{
-    StripPosted = false;
-    std::vector<uint8_t> samples;
-    {
-        std::lock_guard<std::mutex> hold(StripLock);
-        samples = StripSamples;
-    }
-    if (!samples.empty())
-        DrawWaveform(dialog, samples.data(), static_cast<int32_t>(samples.size()));
+    if (recorded > 0)
+        DrawWaveform(dialog, samples, recorded);
 }
 
 long LongestReturnGap(bool restart)
 {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    const LONGLONG longest = restart ? LongestGap.exchange(0) : LongestGap.load();
-    return static_cast<long>(longest * 1000000 / frequency.QuadPart);
+    const long microseconds = static_cast<long>(LongestGap * 1000000 / frequency.QuadPart);
+    if (restart) {
+        LongestGap = 0;
+        LastReturn = 0;
+    }
+    return microseconds;
 }
 
 void ShowPosition()
@@ -312,17 +265,9 @@ bool ResetSoundDevice()
         return true;
     if (waveInReset(Device) != MMSYSERR_NOERROR)
         return false;
-    // Every buffer is back now. The capture thread takes them (stopped: none goes back to the
-    // device) and leaves; then nothing is at the device and it can be closed.
-    if (CaptureThread) {
-        CaptureLeaving = true;
-        SetEvent(BufferEvent);
-        WaitForSingleObject(CaptureThread, INFINITE);
-        CloseHandle(CaptureThread);
-        CaptureThread = nullptr;
-    }
     TakeReturnedBuffers();
-    CloseDevice();
+    // No buffer may have been out at all (every queueing failed); then nothing else would close it.
+    CloseIfDrained();
     return true;
 }
 
