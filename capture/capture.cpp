@@ -16,7 +16,7 @@ void SetFileMode(bool on)
 
 bool FileMode()
 {
-    // Read once per sample by the decoder: no ordering is needed beyond the thread's start.
+    // Read by the decoder at every half-period: no ordering is needed beyond the thread's start.
     return fileMode.load(std::memory_order_relaxed);
 }
 

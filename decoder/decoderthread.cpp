@@ -27,8 +27,14 @@ void ReportHeader(const char* name, long length)
     if (!in.is_open() || !in.read(reinterpret_cast<char*>(bytes), sizeof bytes))
         return;
     TapHeader header;
-    if (!ReadTapHeader(bytes, sizeof bytes, length, &header))
-        return;
+    if (ReadTapHeader(bytes, sizeof bytes, length, &header))
+        ReportTapHeader(header);
+}
+
+}  // namespace
+
+void ReportTapHeader(const TapHeader& header)
+{
     // The name is printed up to its first zero byte.
     char report[32];
     std::snprintf(report, sizeof report, "%s%s", HeaderTypeWord(header.type), header.name);
@@ -37,8 +43,6 @@ void ReportHeader(const char* name, long length)
     ShowTextF("Wait %i bytes", header.dataLength);
     LogStatusF("Block size=%i", header.dataLength);
 }
-
-}  // namespace
 
 int DecoderThread()
 {

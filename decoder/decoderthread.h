@@ -16,4 +16,11 @@ extern void (*BlockDecoded)(const char* fileName, long fileLength);
 // created, -1 the raw file ended, -2 stopped.
 int DecoderThread();
 
+struct TapHeader;
+
+// The lines that report a header block just written: its type and name in the log and the header
+// pane, the announced length of the data block after it. For every decoding path that writes
+// blocks.
+void ReportTapHeader(const TapHeader& header);
+
 #endif

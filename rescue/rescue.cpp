@@ -175,12 +175,7 @@ void Write(Rescue& r, const Candidate& c)
     file.insert(file.end(), block.bytes.begin(), block.bytes.end());
     r.expectedLength = -1;
     if (ReadTapHeader(file.data(), static_cast<long>(file.size()), static_cast<long>(file.size()), &header)) {
-        char report[32];
-        std::snprintf(report, sizeof report, "%s%s", HeaderTypeWord(header.type), header.name);
-        LogStatus(report);
-        ShowText(report);
-        ShowTextF("Wait %i bytes", header.dataLength);
-        LogStatusF("Block size=%i", header.dataLength);
+        ReportTapHeader(header);
         // The data block after a header holds its flag and checksum besides the announced bytes.
         if (block.checksum == 0)
             r.expectedLength = header.dataLength + 2;
