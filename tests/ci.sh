@@ -79,6 +79,18 @@ stage "scanner test under Wine" wine_scan_test
 stage "Windows program under Wine" env QV_LIVE_HOGS=0 QV_LIVE_THREE=0 bash tests/wine/run.sh "$root/build" "$wine_tree"
 stage "Windows program under Wine: stress" bash tests/wine/stress.sh "$root/build" "$wine_tree"
 
+# The console decoder's audio files under Wine: the native build's audio round trip against the
+# Windows build, and --rescue on damaged tapes giving the native decoder's files.
+stage "console decoder under Wine: audio files and --rescue" bash tests/wine/audio.sh "$root/build" "$wine_tree"
+# What users download: the 32-bit zip (its programs, or where 32-bit processes do not run their
+# 64-bit twins, run under Wine) and the Debian package, installed and run.
+release() {
+    rm -rf "$root/dist" && bash tools/release.sh "$root/dist"
+}
+stage "release zip and Debian package" release
+stage "release zip under Wine" bash -c 'bash tests/release/zip.sh "$1"/dist/quorvane-*-win32.zip "$1/build" "$2"' _ "$root" "$wine_tree"
+stage "Debian package installed and run" bash -c 'bash tests/release/deb.sh "$1"/dist/quorvane-decode_*_amd64.deb "$1/build"' _ "$root"
+
 [ ${#failures[@]} -gt 0 ] && echo "failed stages: ${failures[*]}"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
