@@ -2,8 +2,11 @@
 # The whole test run: installs what it needs, builds natively and for Windows, and runs every test:
 # the core's unit tests and the round trip (ctest), the same under AddressSanitizer with
 # UndefinedBehaviorSanitizer and under ThreadSanitizer, the fuzz targets for a bounded time, the
-# cross build of the Windows programs, and the Windows program under Wine (its dialogs, live
-# recording through a private PulseAudio, and the stress of Start, Stop and Exit). Ends with one line "N passed, M failed" over all stages.
+# cross build of the Windows programs (with their audio libraries, built from Debian's sources on
+# the first run), the Windows program under Wine (its dialogs, live recording through a private
+# PulseAudio, and the stress of Start, Stop and Exit), the Windows console decoder under Wine on
+# audio files, and the release zip and Debian package, made and checked. Ends with one line
+# "N passed, M failed" over all stages.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
