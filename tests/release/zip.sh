@@ -6,11 +6,11 @@
 #
 #   zip.sh ZIP NATIVE_BUILD WINDOWS_BUILD
 #
-# NATIVE_BUILD holds tools/quorvane-tapgen; WINDOWS_BUILD the driver tests/driver/qvdrive.exe of the
-# Windows build the checks under Wine run on. Where this machine runs no 32-bit processes, that is a
-# 64-bit build of the same sources, and its app/quorvane.exe and app/quorvane-decode.exe are run as
-# the zip's 64-bit twins (which the output says); the zip's own programs are then checked by their
-# headers and imports only.
+# NATIVE_BUILD holds tools/quorvane-tapgen; WINDOWS_BUILD is the Windows build the checks under Wine
+# run on, whose tests/driver/qvdrive.exe drives the window. When it is a 64-bit build (where Wine
+# cannot run 32-bit processes), its app/quorvane.exe and app/quorvane-decode.exe are run as the zip's
+# 64-bit twins, which the output says; the zip's own programs are then checked by their headers and
+# imports only.
 # Prints "PASS name" or "FAIL name: why" per check and "N passed, M failed"; exits 1 when a check
 # failed, 2 on bad usage.
 set -u -o pipefail
@@ -82,8 +82,8 @@ check only-system-dlls check_imports
 QVEXE="$unpacked/$folder/quorvane.exe"
 DECODE="$unpacked/$folder/quorvane-decode.exe"
 QVDRIVE="$windows/tests/driver/qvdrive.exe"
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    echo "32-bit processes do not run on this machine: the checks under Wine run the zip's 64-bit twins from $windows"
+if x86_64-w64-mingw32-objdump -f "$QVDRIVE" 2>/dev/null | grep -q 'x86-64'; then
+    echo "the checks under Wine run on a 64-bit build here: the zip's programs are run as their 64-bit twins from $windows"
     QVEXE="$windows/app/quorvane.exe"
     DECODE="$windows/app/quorvane-decode.exe"
 fi
