@@ -22,7 +22,12 @@ version="$(sed -nE 's/^project\(quorvane +VERSION +([0-9][0-9A-Za-z.+~-]*).*/\1/
 
 cmake -S . -B build >/dev/null
 cmake --build build -j"$jobs" --target quorvane-decode >/dev/null
-cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake >/dev/null
+# The toolchain is named at the first configure only (CMake warns when it is given again).
+if [[ -f build-win32/CMakeCache.txt ]]; then
+    cmake -S . -B build-win32 >/dev/null
+else
+    cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake >/dev/null
+fi
 cmake --build build-win32 -j"$jobs" --target quorvane quorvane-decode >/dev/null
 
 work="$(mktemp -d /tmp/qv-release.XXXXXX)"

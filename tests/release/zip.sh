@@ -102,7 +102,7 @@ check_window_starts() {
     QV_PIDS+=("$pid")
     D wait "Quorvane" 20000 || return 1
     # No sound card here: the program says so, then waits for the user.
-    D ok "Сообщение" 5000 || return 1
+    D wait "Сообщение" 10000 && D ok "Сообщение" 5000 || return 1
     [[ $(D quit "Quorvane" 1 10000) == 0 ]] || why "Exit did not end quorvane.exe with code 0" || return 1
     wait "$pid" || why "Wine reports that quorvane.exe failed"
     [[ -d $dir/TAPE ]] || why "quorvane.exe made no TAPE folder"
