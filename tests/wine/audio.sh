@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The Windows console decoder under Wine on audio files: the audio round trip of the native build
-# (every format, depth and rate it reads, damaged files refused by name, --channel, --report,
-# --join) run against quorvane-decode.exe, and --rescue on damaged 16-bit tapes, whose TAP files and
+# The Windows console decoder under Wine on audio files: the audio unit's tests built for Windows,
+# the audio round trip of the native build (every format, depth and rate it reads, damaged files
+# refused by name, --channel, --report, --join) run against quorvane-decode.exe, and --rescue on damaged 16-bit tapes, whose TAP files and
 # status.log (time stamps aside) must be those of the native decoder on the same file.
 #
 #   audio.sh NATIVE_BUILD WINDOWS_BUILD [unittest arguments for the round trip]
@@ -68,6 +68,15 @@ result() {
         failed=$((failed + 1))
     fi
 }
+
+# The unit tests of the audio unit (format recognition, samples at full precision, MP3 and RF64
+# tapes written through the library), when the tree has them.
+if [[ -f $windows/audio/audio_test.exe ]]; then
+    timeout 600 ctest --test-dir "$windows" -R '^audio_test$' --output-on-failure >"$tmp/audio_test.log" 2>&1
+    rc=$?
+    [[ $rc == 0 ]] || tail -n 30 "$tmp/audio_test.log"
+    result audio-unit-tests $rc
+fi
 
 python3 "$here/../roundtrip/audio_roundtrip.py" --tapgen "$TAPGEN" --decode "$tmp/decode" "$@"
 result audio-round-trip $?
