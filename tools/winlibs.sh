@@ -7,8 +7,8 @@
 #   winlibs.sh i686|x86_64 DIR    builds them into DIR/prefix (include/, lib/, licences/)
 #
 # Called by the Windows trees' configure step with DIR inside the build tree. Each library is built
-# once: a stamp per library (its version and this script's checksum) makes a second run cost
-# nothing, and a run cut short goes on with the library it was building. The sources are checked
+# once: a stamp per library (its version and the checksum of this script's build steps) makes a
+# second run cost nothing, and a run cut short goes on with the library it was building. The sources are checked
 # against checksums kept here, not against their signatures: apt-get source exits 100 because
 # mpg123's .asc is missing on the mirror, and dpkg-source is told not to look for it.
 # Each library's build output goes to DIR/logs/NAME.log; on failure its tail is printed and the
@@ -29,7 +29,7 @@ PACKAGES=(
 SOURCES_LIST=/etc/apt/sources.list.d/quorvane-src.sources
 
 if [[ ${1:-} == --add-sources ]]; then
-    if ! apt-get source --simulate libogg >/dev/null 2>&1; then
+    if ! apt-cache showsrc libogg >/dev/null 2>&1; then
         cat >"$SOURCES_LIST" <<'EOF'
 Types: deb-src
 URIs: http://deb.debian.org/debian
@@ -45,6 +45,7 @@ if [[ $# -ne 2 || ! $1 =~ ^(i686|x86_64)$ ]]; then
     echo "usage: winlibs.sh --add-sources | winlibs.sh i686|x86_64 DIR" >&2
     exit 2
 fi
+# ---- the builds (a library is built again when anything from here on changes)
 arch=$1
 mkdir -p "$2"
 dir="$(cd "$2" && pwd)"
@@ -53,7 +54,7 @@ host=$arch-w64-mingw32
 prefix="$dir/prefix"
 jobs=${QV_JOBS:-2}
 mkdir -p "$dir/src" "$dir/logs" "$prefix/licences"
-script_sum="$(sha256sum "$0" | cut -d' ' -f1)"
+script_sum="$(sed -n '/^# ---- the builds/,$p' "$0" | sha256sum | cut -d' ' -f1)"
 
 # CMake projects find each other in the prefix and nothing of the host.
 toolchain="$dir/toolchain.cmake"
