@@ -19,6 +19,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decoder/block.h"
+#include "rescue/plays.h"
 
 // Where the samples come from: interleaved frames of `channels` floats at `rate` frames a second.
 struct RescueSource {
@@ -31,5 +36,45 @@ struct RescueSource {
 
 // Decodes the recording to its end; returns kExitEndOfFile, or kExitCannotCreate.
 int RunRescue(const RescueSource& source);
+
+// Several plays of one tape. Each play is read to its end as RunRescue reads it, streamed as
+// RunRescue streams, but nothing is written or logged: its blocks are kept in `play` (their
+// bytes, and for a bad one every reading with how sure each bit was; far less than the samples).
+void ReadPlay(const RescueSource& source, Play& play);
+
+// The plays' blocks, matched by MatchPlays (rescue/plays.h), written in tape order as RunRescue
+// writes its blocks, each logged with the play it came from, or as rebuilt, and where it lies in every play;
+// the block observer sees CurrentOrigin besides CurrentBlock. Returns kExitEndOfFile, or
+// kExitCannotCreate.
+int WritePlays(const std::vector<Play>& plays, const std::vector<TapeBlock>& tape);
+
+// Where the block being reported lies in each play, while WritePlays runs (empty otherwise).
+struct CopyFacts {
+    int play;             // from 1
+    int64_t pilotStart;   // -1: the play has no copy
+    int64_t end;
+    int verdict;          // 0 ok, 1 bad, -1 no copy
+};
+struct BlockOrigin {
+    int from = 0;  // the play whose copy was kept, from 1; 0 rebuilt from all copies
+    std::vector<CopyFacts> copies;
+};
+extern BlockOrigin CurrentOrigin;
+
+// One block as the rescue run writes it: its file, its log lines (the verdict, `notes` after it,
+// a header's report, the file's name) and the block observer told with `facts`.
+struct RescuedBlock {
+    std::vector<uint8_t> bytes;
+    bool bad = false;
+    BlockFacts facts{};
+    double syncAt = 0, endAt = 0;  // for a bad block's position, in frames
+    double rate = 44100;
+    std::string recording;  // where those lie: "the recording", "play 2"
+    std::vector<std::string> notes;
+};
+
+// False, after "Can't create file. Exit task", when the file cannot be created. *announced gets
+// the length a sound header announces for the block after it, else -1.
+bool WriteRescuedBlock(const RescuedBlock& block, int* announced);
 
 #endif
