@@ -187,7 +187,7 @@ def main():
     names = ["default", "rescue"] if args.plays == 1 else ["default", "rescue", "best of %d" % args.plays,
                                                            "%d plays" % args.plays]
 
-    work = args.keep or tempfile.mkdtemp(prefix="qv-tally-")
+    work = os.path.abspath(args.keep) if args.keep else tempfile.mkdtemp(prefix="qv-tally-")
     os.makedirs(work, exist_ok=True)
     cases = [(f, s, seed) for f, s in pairs for seed in seeds]
     # Per family and strength: blocks, then per column recovered, extra and wrongly good.

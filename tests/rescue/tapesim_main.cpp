@@ -2,8 +2,8 @@
 // Renders every block of a TAP file as a damaged cassette recording (tests/rescue/tapesim.h): a
 // 16-bit WAV file and, with --raw8, the same signal as the raw 8-bit recording the default decoder
 // reads. --play K renders the K-th play of the tape the seed names: the tape's own drop-outs at the
-// same places in every play, the player's own damage (and a little hiss, as every deck adds)
-// drawn afresh for each K. Exit status 0 done, 1 a file could not be read or written or the TAP file is malformed,
+// same places in every play, the player's own damage drawn afresh for each K (and at least what
+// every deck adds: hiss, a speed a little off, wow and flutter). Exit status 0 done, 1 a file could not be read or written or the TAP file is malformed,
 // 2 bad usage.
 #include <algorithm>
 #include <cstdio>
@@ -86,9 +86,16 @@ int main(int argc, char** argv)
     TapesimParams params = TapesimPreset(kind, strength, seed);
     params.rate = rate;
     if (play > 0) {
+        // Every deck runs a little off speed, with wow and flutter of its own, and adds hiss.
         params.tapeSeed = seed;
         params.seed = seed * 1000003 + play;
+        const double wander = static_cast<double>(params.seed % 1000) / 1000;
         params.hissLevel = std::max(params.hissLevel, 0.01);
+        params.speed *= 0.995 + 0.01 * wander;
+        params.wowDepth = std::max(params.wowDepth, 0.003);
+        params.wowHz = 0.5 + wander;
+        params.flutterDepth = std::max(params.flutterDepth, 0.001);
+        params.flutterHz = 8 + 10 * wander;
     }
     const std::vector<float> frames = TapesimRender(blocks, params);
     if (!TapesimWriteWav16(out, frames, params.channels, static_cast<int>(rate))) {
