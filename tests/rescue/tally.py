@@ -209,20 +209,22 @@ def main():
         return 100.0 * n / total if total else 0.0
 
     def wrong_of(columns):
-        # With --plays the best-of column already sums the single plays, the first one included.
-        return sum(c[2] for c in (columns[1:] if args.plays == 1 else columns[2:]))
+        # Wrongly good from --rescue on one play (with --plays, the best-of column sums them over
+        # every play), and from the plays at once.
+        return columns[1][2] if args.plays == 1 else columns[2][2], columns[-1][2] if args.plays > 1 else 0
 
     def line(family, strength, total, columns, extra):
         text = "%-10s %8s %7d" % (family, strength, total)
         for recovered_, _, _ in columns:
             text += " %6d %6.1f%%" % (recovered_, pct(recovered_, total))
-        text += " %9d" % wrong_of(columns)
+        wrong = wrong_of(columns)
+        text += " %9s" % ("%d" % wrong[0] if args.plays == 1 else "%d/%d" % wrong)
         if extra:
             text += "  " + "/".join(str(c[1]) for c in columns)
         print(text)
 
     print("%-10s %8s %7s" % ("family", "strength", "blocks") + "".join(" %14s" % n for n in names) +
-          " %9s  %s" % ("wrong ok", "extra " + "/".join(n.split()[0][0] for n in names)))
+          " %9s  %s" % ("wrong ok" if args.plays == 1 else "wrong 1/%d" % args.plays, "extra " + "/".join(n.split()[0][0] for n in names)))
     problems = []
     grand = [0] + [[0, 0, 0] for _ in names]
     for family in families:
@@ -242,7 +244,7 @@ def main():
                                     (family, strength, last, "best single play" if args.plays > 1 else "default", floor))
                 if rescue < default and args.plays == 1:
                     problems.append("%s at strength %d: rescue below the default" % (family, strength))
-                wrong = wrong_of(row[1:])
+                wrong = wrong_of(row[1:])[-1 if args.plays > 1 else 0]
                 if wrong:
                     problems.append("%s at strength %d: %d blocks wrongly called good" % (family, strength, wrong))
         line(family, "all", fam[0], fam[1:], False)
