@@ -98,7 +98,7 @@ TEST(MatchPlays, PlayOfAnotherTapeMatchesNothing)
     EXPECT_FALSE(PlayMatches(plays, tape, 1));
 }
 
-TEST(ChooseCopy, FirstSoundCopyOfTheAnnouncedLength)
+TEST(ChooseCopy, SoundCopyOfTheAnnouncedLengthThenTheLongest)
 {
     // Play 1 read a shorter block whose bytes happen to XOR to 0; play 2 the whole one.
     const Bytes shorter = WithChecksum(0xFF, Payload(100, 3));
@@ -108,8 +108,11 @@ TEST(ChooseCopy, FirstSoundCopyOfTheAnnouncedLength)
     EXPECT_EQ(chosen.from, 1);
     EXPECT_FALSE(chosen.bad);
     EXPECT_EQ(chosen.bytes, data1);
-    // With no announcement the first sound copy is kept.
-    EXPECT_EQ(ChooseCopy(plays, block, -1).from, 0);
+    // With none the longer is kept: the shorter ended early where its bytes happened to XOR to 0.
+    EXPECT_EQ(ChooseCopy(plays, block, -1).from, 1);
+    // Copies alike: the first.
+    const std::vector<Play> same = {MakePlay({Copy(data1, 3)}), MakePlay({Copy(data1, 3)})};
+    EXPECT_EQ(ChooseCopy(same, block, -1).from, 0);
 }
 
 TEST(ChooseCopy, BlockBadInEveryPlayIsRebuiltFromTheSureBits)
