@@ -288,6 +288,21 @@ TapesimParams TapesimPreset(TapesimFamily family, int strength, uint64_t seed)
     return p;
 }
 
+TapesimParams TapesimPlay(const TapesimParams& tape, int play)
+{
+    TapesimParams p = tape;
+    p.tapeSeed = tape.seed;
+    p.seed = tape.seed * 1000003 + static_cast<uint64_t>(play);
+    const double wander = static_cast<double>(p.seed % 1000) / 1000;
+    p.hissLevel = std::max(p.hissLevel, 0.01);
+    p.speed *= 0.995 + 0.01 * wander;
+    p.wowDepth = std::max(p.wowDepth, 0.003);
+    p.wowHz = 0.5 + wander;
+    p.flutterDepth = std::max(p.flutterDepth, 0.001);
+    p.flutterHz = 8 + 10 * wander;
+    return p;
+}
+
 std::vector<float> TapesimRender(const std::vector<std::vector<uint8_t>>& blocks, const TapesimParams& p)
 {
     Random random{p.seed};

@@ -65,6 +65,11 @@ TapesimFamily TapesimFamilyByName(const std::string& name);
 // and the exact speed.
 TapesimParams TapesimPreset(TapesimFamily family, int strength, uint64_t seed);
 
+// The K-th play (from 1) of the tape `tape` describes: the tape's own drop-outs stay where they
+// are, the player's damage is drawn afresh, and every deck adds at least a little hiss and runs a
+// little off speed, with wow and flutter of its own.
+TapesimParams TapesimPlay(const TapesimParams& tape, int play);
+
 // The recording of the blocks: interleaved frames of params.channels samples in [-1, 1].
 std::vector<float> TapesimRender(const std::vector<std::vector<uint8_t>>& blocks, const TapesimParams& params);
 

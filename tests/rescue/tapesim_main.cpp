@@ -5,7 +5,6 @@
 // same places in every play, the player's own damage drawn afresh for each K (and at least what
 // every deck adds: hiss, a speed a little off, wow and flutter). Exit status 0 done, 1 a file could not be read or written or the TAP file is malformed,
 // 2 bad usage.
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -85,18 +84,8 @@ int main(int argc, char** argv)
     }
     TapesimParams params = TapesimPreset(kind, strength, seed);
     params.rate = rate;
-    if (play > 0) {
-        // Every deck runs a little off speed, with wow and flutter of its own, and adds hiss.
-        params.tapeSeed = seed;
-        params.seed = seed * 1000003 + play;
-        const double wander = static_cast<double>(params.seed % 1000) / 1000;
-        params.hissLevel = std::max(params.hissLevel, 0.01);
-        params.speed *= 0.995 + 0.01 * wander;
-        params.wowDepth = std::max(params.wowDepth, 0.003);
-        params.wowHz = 0.5 + wander;
-        params.flutterDepth = std::max(params.flutterDepth, 0.001);
-        params.flutterHz = 8 + 10 * wander;
-    }
+    if (play > 0)
+        params = TapesimPlay(params, static_cast<int>(play));
     const std::vector<float> frames = TapesimRender(blocks, params);
     if (!TapesimWriteWav16(out, frames, params.channels, static_cast<int>(rate))) {
         std::fprintf(stderr, "qv-tapesim: cannot write %s\n", out.c_str());
