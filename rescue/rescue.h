@@ -5,12 +5,16 @@
 // header announced), the stretch of recording that holds it is sliced and read again with other
 // settings (hum filtered harder, other hysteresis, hiss smoothed off, one channel alone, other bit
 // windows) and the first attempt whose checksum is right is kept. Every attempt is logged. A block
-// that no attempt gets right is kept as first read, and its position is reported.
+// that no attempt gets right is kept as first read, and its position is reported. A reading of
+// fewer than two bytes is no block and leaves no file; a flag-0 block of another length than a
+// header's 19 bytes is kept as bad, whatever its checksum says.
+// Several plays of one tape are each read the same way but silently, their blocks kept (see
+// ReadPlay), and written once all are read (WritePlays).
 // The output is the decoder's: out%03i.tap files numbered by NextTapeNumber in the current
 // directory, the catalogue rescanned after each, a header block reported, status.log.
 // Runs on the calling thread (the console decoder's). Touches the TAP output, NextTapeNumber, the
 // catalogue, the status log and the block observer of decoder/decoderthread.h (with CurrentBlock
-// describing the block); keeps samples only from a little before the block being read (and
+// describing the block, and CurrentOrigin for several plays); keeps samples only from a little before the block being read (and
 // the failed block waiting for its attempts), so memory does not grow with the recording.
 // Failures: a TAP file that cannot be created ends the run with kExitCannotCreate (decoder/stop.h)
 // after "Can't create file. Exit task"; a failed write is logged and the run goes on.
