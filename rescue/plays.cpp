@@ -169,6 +169,146 @@ void Align(const std::vector<Play>& plays, size_t p, std::vector<Slot>& slots)
     }
 }
 
+// A reading's bits, in the order read, with how sure each was (0 to 1).
+struct Bits {
+    std::vector<uint8_t> one;
+    std::vector<float> sure;
+};
+
+Bits BitsOf(const PlayReading& r)
+{
+    Bits b;
+    for (size_t k = 0; k < 8 * r.bytes.size(); ++k) {
+        b.one.push_back(r.bytes[k / 8] >> (7 - k % 8) & 1);
+        b.sure.push_back(k < r.sureness.size() ? r.sureness[k] / 255.0f : 0.5f);
+    }
+    return b;
+}
+
+// Bits a reading slipped (a half-wave lost or one too many) shift all that follow; this far either
+// way they are found again.
+const int kSlipBand = 48;
+const int kSlipCost = 4;
+
+// How a reading lies on the reference: for each of its positions the reading's bit there (-1 none:
+// a slipped-out bit, or outside the reading), how sure it was, whether the reading spans that
+// position, and the bit it holds before it that the reference has not (-1 none).
+struct Placement {
+    std::vector<int8_t> bit;
+    std::vector<float> sure;
+    std::vector<bool> spans;
+    std::vector<int8_t> extra;
+    std::vector<float> extraSure;
+};
+
+// x placed on the reference: the alignment of the two bit sequences with the most agreeing bits,
+// where a bit slipped in or out costs as much as four that disagree, and x may begin and end
+// anywhere at no cost.
+void Place(const std::vector<uint8_t>& ref, const Bits& x, Placement& out)
+{
+    const int n = static_cast<int>(ref.size()), m = static_cast<int>(x.one.size()), width = 2 * kSlipBand + 1;
+    const double none = -1e18;
+    std::vector<double> row(static_cast<size_t>(width), none), next(static_cast<size_t>(width));
+    std::vector<uint8_t> move(static_cast<size_t>((n + 1) * width), 0);  // 0 pair, 1 ref bit alone, 2 x bit alone
+    auto at = [&](int i, int k) -> uint8_t& { return move[static_cast<size_t>(i * width + k)]; };
+    // Cell (i, k): i reference bits and i + k - kSlipBand bits of x taken.
+    for (int k = kSlipBand; k < width && k - kSlipBand <= m; ++k) {
+        row[static_cast<size_t>(k)] = -kSlipCost * (k - kSlipBand);
+        at(0, k) = 2;
+    }
+    for (int i = 0; i < n; ++i) {
+        for (int k = 0; k < width; ++k) {
+            const int j = i + 1 + k - kSlipBand;
+            double best = none;
+            uint8_t how = 0;
+            if (j >= 1 && j <= m && row[static_cast<size_t>(k)] > none)
+                best = row[static_cast<size_t>(k)] + (ref[static_cast<size_t>(i)] == x.one[static_cast<size_t>(j - 1)] ? 1 : -1);
+            // The reference's bit with none of x: free before x has begun or once it has ended.
+            if (k + 1 < width && j >= 0 && j <= m && row[static_cast<size_t>(k + 1)] > none) {
+                const double alone = row[static_cast<size_t>(k + 1)] - (j == m || j == 0 ? 0 : kSlipCost);
+                if (alone > best) {
+                    best = alone;
+                    how = 1;
+                }
+            }
+            if (k > 0 && j >= 1 && j <= m && next[static_cast<size_t>(k - 1)] > none &&
+                next[static_cast<size_t>(k - 1)] - kSlipCost > best) {
+                best = next[static_cast<size_t>(k - 1)] - kSlipCost;
+                how = 2;
+            }
+            next[static_cast<size_t>(k)] = best;
+            at(i + 1, k) = how;
+        }
+        row.swap(next);
+    }
+    int k = 0;
+    for (int c = 1; c < width; ++c)
+        if (row[static_cast<size_t>(c)] > row[static_cast<size_t>(k)])
+            k = c;
+    out.bit.assign(ref.size(), -1);
+    out.sure.assign(ref.size(), 0);
+    out.spans.assign(ref.size(), false);
+    out.extra.assign(ref.size() + 1, -1);
+    out.extraSure.assign(ref.size() + 1, 0);
+    for (int i = n; i > 0;) {
+        const int j = i + k - kSlipBand;
+        const bool inside = j > 0 && j < m;
+        switch (at(i, k)) {
+        case 0:
+            out.bit[static_cast<size_t>(i - 1)] = static_cast<int8_t>(x.one[static_cast<size_t>(j - 1)]);
+            out.sure[static_cast<size_t>(i - 1)] = x.sure[static_cast<size_t>(j - 1)];
+            out.spans[static_cast<size_t>(i - 1)] = true;
+            --i;
+            break;
+        case 1:
+            out.spans[static_cast<size_t>(i - 1)] = inside;
+            --i;
+            ++k;
+            break;
+        default:
+            if (i < n) {
+                out.extra[static_cast<size_t>(i)] = static_cast<int8_t>(x.one[static_cast<size_t>(j - 1)]);
+                out.extraSure[static_cast<size_t>(i)] = x.sure[static_cast<size_t>(j - 1)];
+            }
+            --k;
+            break;
+        }
+    }
+}
+
+// The bits by the vote of the readings placed on `ref`: a position most readings that span it
+// slipped out is dropped, a bit most of them hold before it that the reference lacks is added,
+// and every bit kept is taken by the vote of the readings weighted by how sure each was.
+std::vector<uint8_t> Vote(const std::vector<uint8_t>& ref, const std::vector<Bits>& readings)
+{
+    std::vector<Placement> placed(readings.size());
+    for (size_t r = 0; r < readings.size(); ++r)
+        Place(ref, readings[r], placed[r]);
+    std::vector<uint8_t> bits;
+    for (size_t i = 0; i < ref.size(); ++i) {
+        int spanning = 0, extras = 0, present = 0;
+        double extra = 0, value = 0;
+        for (const Placement& p : placed) {
+            if (!p.spans[i])
+                continue;
+            ++spanning;
+            if (p.extra[i] >= 0) {
+                ++extras;
+                extra += (p.extra[i] ? 1 : -1) * (p.extraSure[i] + 0.02);
+            }
+            if (p.bit[i] >= 0) {
+                ++present;
+                value += (p.bit[i] ? 1 : -1) * (p.sure[i] + 0.02);
+            }
+        }
+        if (2 * extras > spanning)
+            bits.push_back(extra > 0);
+        if (spanning == 0 || 2 * present >= spanning)
+            bits.push_back(spanning == 0 ? ref[i] : value > 0 || (value == 0 && ref[i]));
+    }
+    return bits;
+}
+
 }  // namespace
 
 bool WholeBlock(const std::vector<uint8_t>& bytes)
@@ -285,33 +425,44 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, i
     if (with.size() < 2 || length < 2)
         return kept;
 
-    // Each bit by the weighted vote of the plays, each play's readings averaged so that a play read
-    // many times weighs no more than one read once.
-    std::vector<std::vector<PlayReading>> readings;
+    // Each play's reading of the length nearest the block's (of those, the surest), its bits placed
+    // on a reference's so that a bit slipped early does not spoil all after it, and each bit taken
+    // by the plays' vote weighted by how sure each reading was; then once more on the voted bits.
+    std::vector<Bits> readings;
+    std::vector<uint8_t> ref;
+    double refScore = -1;
     for (size_t p : with) {
         const PlayBlock& b = copy(p);
-        readings.push_back(b.readings.empty() ? std::vector<PlayReading>{PlayReading{b.bytes, {}}} : b.readings);
-    }
-    std::vector<uint8_t> bytes(length, 0);
-    for (size_t bit = 0; bit < 8 * length; ++bit) {
-        double total = 0;
-        for (const std::vector<PlayReading>& play : readings) {
-            double sum = 0;
-            int count = 0;
-            for (const PlayReading& r : play) {
-                if (bit >= 8 * r.bytes.size())
-                    continue;
-                const bool one = r.bytes[bit / 8] >> (7 - bit % 8) & 1;
-                const double sure = (bit < r.sureness.size() ? r.sureness[bit] / 255.0 : 0.5) + 0.02;
-                sum += one ? sure : -sure;
-                ++count;
+        const std::vector<PlayReading> own = {PlayReading{b.bytes, {}}};
+        const PlayReading* pick = nullptr;
+        double pickScore = -1e18;
+        for (const PlayReading& r : b.readings.empty() ? own : b.readings) {
+            double sure = 0;
+            for (uint8_t x : r.sureness)
+                sure += x / 255.0;
+            sure = r.sureness.empty() ? 0.5 : sure / static_cast<double>(r.sureness.size());
+            const double off = std::fabs(static_cast<double>(r.bytes.size()) - static_cast<double>(length));
+            const double score = sure - off;
+            if (score > pickScore) {
+                pickScore = score;
+                pick = &r;
             }
-            if (count)
-                total += sum / count;
         }
-        if (total > 0)
-            bytes[bit / 8] = static_cast<uint8_t>(bytes[bit / 8] | 0x80 >> bit % 8);
+        readings.push_back(BitsOf(*pick));
+        if (pickScore > refScore) {
+            refScore = pickScore;
+            ref = readings.back().one;
+        }
     }
+    for (int round = 0; round < 2; ++round) {
+        ref.resize(8 * length, 0);
+        ref = Vote(ref, readings);
+    }
+    ref.resize(8 * length, 0);
+    std::vector<uint8_t> bytes(length, 0);
+    for (size_t bit = 0; bit < 8 * length; ++bit)
+        if (ref[bit])
+            bytes[bit / 8] = static_cast<uint8_t>(bytes[bit / 8] | 0x80 >> bit % 8);
     if (lengthFits && Checksum(bytes) == 0 && WholeBlock(bytes))
         return {bytes, false, kRebuilt};
     return kept;

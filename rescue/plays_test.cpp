@@ -47,6 +47,19 @@ Bytes Flip(Bytes bytes, size_t bit)
     return bytes;
 }
 
+// The bytes read with bit `bit` lost: every bit after it one place early, a 0 at the end.
+Bytes Slip(const Bytes& bytes, size_t bit)
+{
+    Bytes out(bytes.size(), 0);
+    for (size_t k = 0, from = 0; k < 8 * bytes.size(); ++k, ++from) {
+        if (from == bit)
+            ++from;
+        if (from < 8 * bytes.size() && (bytes[from / 8] >> (7 - from % 8) & 1))
+            out[k / 8] = static_cast<uint8_t>(out[k / 8] | 0x80 >> k % 8);
+    }
+    return out;
+}
+
 Play MakePlay(std::vector<PlayBlock> blocks)
 {
     return Play{"play", 44100, 0, std::move(blocks)};
@@ -127,6 +140,20 @@ TEST(ChooseCopy, BlockBadInEveryPlayIsRebuiltFromTheSureBits)
     const ChosenBlock chosen = ChooseCopy(plays, TapeBlock{{0, 0, 0}}, static_cast<int>(data1.size()));
     EXPECT_EQ(chosen.from, kRebuilt);
     EXPECT_FALSE(chosen.bad);
+    EXPECT_EQ(chosen.bytes, data1);
+}
+
+TEST(ChooseCopy, BitsSlippedInEveryPlayAreFoundAgain)
+{
+    // Every play lost a bit somewhere, and all after it is shifted; two plays of three are in step
+    // at every place.
+    const std::vector<Play> plays = {
+        MakePlay({Copy(Slip(data1, 500), 3)}),
+        MakePlay({Copy(Slip(data1, 1200), 3)}),
+        MakePlay({Copy(Slip(data1, 2000), 3)}),
+    };
+    const ChosenBlock chosen = ChooseCopy(plays, TapeBlock{{0, 0, 0}}, static_cast<int>(data1.size()));
+    EXPECT_EQ(chosen.from, kRebuilt);
     EXPECT_EQ(chosen.bytes, data1);
 }
 

@@ -7,6 +7,8 @@
 // whose bytes XOR to 0; every file is whole; nothing is left open.
 #include <algorithm>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -41,17 +43,9 @@ void CheckBlock(const char* name, long fileLength)
 {
     if (CurrentBlock.verdict != 0)
         return;
-    const std::vector<uint8_t> file = [&] {
-        std::vector<uint8_t> bytes;
-        if (std::FILE* f = std::fopen(name, "rb")) {
-            int c;
-            while ((c = std::fgetc(f)) != EOF)
-                bytes.push_back(static_cast<uint8_t>(c));
-            std::fclose(f);
-        }
-        return bytes;
-    }();
-    if (static_cast<long>(file.size()) != fileLength)
+    std::ifstream in(name, std::ios::binary);
+    const std::vector<uint8_t> file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (static_cast<long>(file.size()) != fileLength || file.size() < 2)
         FuzzFailure("a block's file is not whole", name);
     const std::vector<uint8_t> block(file.begin() + 2, file.end());
     uint8_t check = 0;
@@ -102,6 +96,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FuzzFailure("the run left a TAP file open", "");
     if (NextTapeNumber != static_cast<int>(tape.size()) + 1)
         FuzzFailure("not one file for each block of the tape", std::to_string(NextTapeNumber));
-    CheckTapFiles(size);
+    // Every file finished: a block of its length field's bytes, none left with the placeholder.
+    for (int number = 1; number < NextTapeNumber; ++number) {
+        char name[32];
+        TapeFileName(name, sizeof name, number);
+        std::ifstream in(name, std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        if (bytes.size() < 4 || (bytes[0] | bytes[1] << 8) != static_cast<int>(bytes.size() - 2))
+            FuzzFailure("a block's file is not whole", name);
+    }
     return 0;
 }
