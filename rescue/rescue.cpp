@@ -156,10 +156,20 @@ bool Sound(const DecodedBlock& block, int expected)
     return !block.endByChecksum || (size == 19 && block.bytes[0] == 0x00);
 }
 
-}  // namespace
+// One block as the rescue run writes it: its file, its log lines (the verdict, `notes` after it,
+// a header's report, the file's name) and the block observer told with `facts`.
+struct RescuedBlock {
+    std::vector<uint8_t> bytes;
+    bool bad = false;
+    BlockFacts facts{};
+    double syncAt = 0, endAt = 0;  // for a bad block's position, in frames
+    double rate = 44100;
+    std::string recording;  // where those lie: "the recording", "play 2"
+    std::vector<std::string> notes;
+};
 
-BlockOrigin CurrentOrigin;
-
+// False, after "Can't create file. Exit task", when the file cannot be created. *announced gets the
+// length a sound header announces for the block after it, else -1.
 bool WriteRescuedBlock(const RescuedBlock& block, int* announced)
 {
     const int size = static_cast<int>(block.bytes.size());
@@ -218,8 +228,6 @@ bool WriteRescuedBlock(const RescuedBlock& block, int* announced)
     }
     return true;
 }
-
-namespace {
 
 // The block's file, numbered as the decoder numbers them, and the lines the decoder logs after one;
 // of one of several plays, the block kept for later.
@@ -442,6 +450,8 @@ int ReadToTheEnd(Rescue& r)
 }
 
 }  // namespace
+
+BlockOrigin CurrentOrigin;
 
 int RunRescue(const RescueSource& source)
 {

@@ -23,10 +23,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
-#include "decoder/block.h"
 #include "rescue/plays.h"
 
 // Where the samples come from: interleaved frames of `channels` floats at `rate` frames a second.
@@ -64,21 +62,5 @@ struct BlockOrigin {
     std::vector<CopyFacts> copies;
 };
 extern BlockOrigin CurrentOrigin;
-
-// One block as the rescue run writes it: its file, its log lines (the verdict, `notes` after it,
-// a header's report, the file's name) and the block observer told with `facts`.
-struct RescuedBlock {
-    std::vector<uint8_t> bytes;
-    bool bad = false;
-    BlockFacts facts{};
-    double syncAt = 0, endAt = 0;  // for a bad block's position, in frames
-    double rate = 44100;
-    std::string recording;  // where those lie: "the recording", "play 2"
-    std::vector<std::string> notes;
-};
-
-// False, after "Can't create file. Exit task", when the file cannot be created. *announced gets
-// the length a sound header announces for the block after it, else -1.
-bool WriteRescuedBlock(const RescuedBlock& block, int* announced);
 
 #endif
