@@ -20,8 +20,8 @@ all N plays at once.
 
 --require-rescue N: exit status 1 unless --rescue (with --plays, the plays read at once) recovers at
 least N % of the blocks of every family at every strength, never fewer blocks than the default
-decoder (with --plays, than the best single play), and calls no block wrongly good (the check CI
-runs on a few families).
+decoder (with --plays, than the best single play), and calls no block wrongly good (with --plays,
+read with all the plays at once) (the check CI runs on a few families).
 """
 import argparse
 import concurrent.futures
