@@ -62,6 +62,9 @@ mkdir -p "$shots" || exit 2
 shots="$(cd "$shots" && pwd)"
 
 source "$here/env.sh"
+# Every process of the private world ends by itself after QV_X_LIMIT seconds; a round of the live
+# group takes about ten minutes at full strength.
+export QV_X_LIMIT=${QV_X_LIMIT:-$((1800 + repeat * 900))}
 qv_env_up || exit 2
 
 MAIN="Quorvane"
