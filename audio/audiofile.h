@@ -5,8 +5,8 @@
 // one raw step is 1/128, so a raw byte b reads as (b - 128) / 128 exactly, and so does an 8-bit
 // file's sample.
 // Portable: the library reading is audio/soundlib.h, whose stand-in in builds without libsndfile
-// and libsoxr refuses every audio file (raw recordings are still read); recognition itself is
-// audio/format.h.
+// and libsoxr reads only plain PCM WAV files (audio/plainwav.h) besides raw recordings;
+// recognition itself is audio/format.h.
 // One AudioFile is used by one thread at a time; distinct files are independent.
 // Failures: OpenAudioFile refuses, with a message naming the file and what is wrong, a file that
 // cannot be opened, that its library cannot read, whose header is cut or whose data is truncated,

@@ -1,8 +1,9 @@
 // The library side of reading an audio file (audio/audiofile.h is the side the programs use): the
 // file decoded, its channels mixed or one taken, its rate converted to 44100/s. Two
 // implementations, one linked into each program: soundlib_sndfile.cpp reads through libsndfile and
-// libsoxr (native builds); soundlib_none.cpp, for builds without those libraries (the Windows
-// console decoder), refuses every audio file, naming what it is and what to use instead.
+// libsoxr (native builds); soundlib_plain.cpp, for builds without those libraries (the Windows
+// console decoder), reads plain PCM WAV files through audio/plainwav.h and refuses every other
+// audio file, naming what it is and what to use instead.
 // One stream is used by one thread at a time.
 // Failures: OpenSoundStream refuses with a sentence naming the file and the fault; a stretch that
 // cannot be decoded while reading becomes silence of its length and a damage report.

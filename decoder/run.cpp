@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "capture/capture.h"
+#include "capture/keeper.h"
 #include "decoder/decoderthread.h"
 #include "decoder/halfperiod.h"
 #include "decoder/stop.h"
@@ -67,6 +68,7 @@ int EndRun()
         delete decoderThread;
         decoderThread = nullptr;
     }
+    StopKeeping();
     CloseTapOutput();
     CloseRawInput();
     SetFileMode(false);

@@ -27,9 +27,10 @@ int RunDecoderHere();
 // The decoder of the run begun, on a thread of its own. False when the thread cannot be created.
 bool StartDecoderThread();
 
-// Ends the run: asks the decoder to stop and waits for its thread, then closes the TAP output and
-// the raw input and turns file mode off. Returns the decoder's exit code: the one it ended with
-// by itself, or kExitStopped. Nothing happens to a run already ended, bar the closing.
+// Ends the run: asks the decoder to stop and waits for its thread, then finishes the kept
+// recording (capture/keeper.h), closes the TAP output and the raw input and turns file mode off.
+// Returns the decoder's exit code: the one it ended with by itself, or kExitStopped. Nothing
+// happens to a run already ended, bar the closing.
 int EndRun();
 
 // What Stop does: the capture state first (StopCapture: the sound device reset, the controls
