@@ -20,7 +20,8 @@ namespace {
 enum { kRawNameSize = 127 };
 
 // Posted by the main dialog to itself: go on showing what is queued for the panes. Each dispatch
-// makes at most one change of a pane, so that whatever was posted meanwhile comes first.
+// makes at most one change of a pane, so that a command or a returned buffer waiting meanwhile
+// comes first.
 enum { WM_SHOW_QUEUED = WM_APP + 2 };
 
 // This thread's view of a run, the one place it is kept. Starting and Stopping cover the moments a
@@ -51,33 +52,16 @@ void EndRunByItself()
 // starts them again from the first.
 int NextShowStep = kShowSteps;
 
-// Carries out the next step that has something to do.
-void ShowNextQueued(HWND dialog)
+// Carries out the next step that has something to do, and posts the one after it.
+void ShowQueued(HWND dialog)
 {
-    for (; NextShowStep < kShowSteps; ++NextShowStep) {
-        if (ShowQueuedStep(dialog, NextShowStep)) {
-            ++NextShowStep;
+    while (NextShowStep < kShowSteps) {
+        if (ShowQueuedStep(dialog, NextShowStep++)) {
+            if (NextShowStep < kShowSteps)
+                PostMessageA(dialog, WM_SHOW_QUEUED, 0, 0);
             return;
         }
     }
-}
-
-// While recording, each step waits for a returned buffer and is made just after it has been handed
-// back (and only when no other is waiting): the device then holds all three buffers, 70 ms of
-// sound, for a change that takes 20 to 40 ms under Wine. Otherwise the steps follow one another in
-// messages posted behind whatever is already waiting.
-void ShowQueued(HWND dialog)
-{
-    ShowNextQueued(dialog);
-    if (NextShowStep < kShowSteps && RunState != Run::Recording)
-        PostMessageA(dialog, WM_SHOW_QUEUED, 0, 0);
-}
-
-void ShowQueuedAfterBuffer(HWND dialog)
-{
-    if (RunState == Run::Recording && NextShowStep < kShowSteps &&
-        !(HIWORD(GetQueueStatus(QS_POSTMESSAGE)) & QS_POSTMESSAGE))
-        ShowNextQueued(dialog);
 }
 
 // Exit, and closing the window: a recording is stopped first, so the device is reset and closed
@@ -119,17 +103,13 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             break;
         }
         return FALSE;
-    case WM_TIMER: {
+    case WM_TIMER:
         ShowPosition();
         if (TakeRunEnded())
             EndRunByItself();
-        // A device that has returned no buffer for a whole tick does not hold the panes up.
-        const bool stalled = NextShowStep < kShowSteps;
         NextShowStep = kShowStatus;
-        if (RunState != Run::Recording || stalled)
-            ShowQueued(dialog);
+        ShowQueued(dialog);
         return FALSE;
-    }
     case WM_SHOW_QUEUED:
         ShowQueued(dialog);
         return TRUE;
@@ -138,7 +118,6 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case MM_WIM_DATA:
         OnBufferDone(dialog, reinterpret_cast<WAVEHDR*>(lParam));
-        ShowQueuedAfterBuffer(dialog);
         return FALSE;
     }
     return FALSE;

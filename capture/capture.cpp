@@ -31,3 +31,10 @@ void StopCapture()
     }
     UiRunControlsIdle();
 }
+
+int32_t SoundBufferCount(int32_t length)
+{
+    const int32_t heldBytes = 44100 * 3 / 2;
+    const int32_t count = (heldBytes + length - 1) / length;
+    return count < 3 ? 3 : count;
+}

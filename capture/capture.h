@@ -18,4 +18,9 @@ bool FileMode();
 
 void StopCapture();
 
+// How many buffers of `length` bytes circulate between the program and the sound card: enough for
+// a second and a half of sound at 44100/s, so that a window that stalls that long loses nothing,
+// and never fewer than three. `length` is the checked buffer length, 256 to 200000.
+int32_t SoundBufferCount(int32_t length);
+
 #endif

@@ -1,5 +1,6 @@
 #include "capture/soundcard_win32.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include "capture/capture.h"
@@ -18,17 +19,18 @@ struct B {
 
 namespace {
 
-enum { kBufferCount = 3, kMinBufferLength = 256, kMaxBufferLength = 200000, kSampleRate = 44100 };
+enum { kMinBufferLength = 256, kMaxBufferLength = 200000, kSampleRate = 44100 };
 
 // "записывающие устройство" (the plural ending) is the program's own text, kept to the byte.
 const char kCannotOpenDevice[] =
     "Невозможно открыть записывающие устройство!\r\nСкорее всего звуковая карта занята другим приложением.";
 
 HWAVEIN Device;
+// One block per start: the headers, then their buffers, HeaderCount of each.
 HGLOBAL BufferBlock;
-uint8_t* Buffers;
+WAVEHDR* Headers;
+int32_t HeaderCount;
 int32_t BufferLength;
-WAVEHDR Headers[kBufferCount];
 // When the last buffer came back while recording, and the longest time between two, in counter
 // ticks: how long this thread kept the device waiting.
 LONGLONG LastReturn;
@@ -37,12 +39,22 @@ LONGLONG LongestGap;
 // lowers it, so that after Stop the last buffer to return still finds 0 and closes the device.
 int32_t QueuedCount;
 
-bool IsOurHeader(const WAVEHDR* header)
+// The index of one of this start's headers; -1 for any other address (a message left over from an
+// earlier block).
+int32_t HeaderIndex(const WAVEHDR* header)
 {
-    for (const WAVEHDR& ours : Headers)
-        if (header == &ours)
-            return true;
-    return false;
+    const uintptr_t first = reinterpret_cast<uintptr_t>(Headers);
+    const uintptr_t address = reinterpret_cast<uintptr_t>(header);
+    if (!Headers || address < first || (address - first) % sizeof(WAVEHDR) != 0)
+        return -1;
+    const uintptr_t index = (address - first) / sizeof(WAVEHDR);
+    return index < static_cast<uintptr_t>(HeaderCount) ? static_cast<int32_t>(index) : -1;
+}
+
+// Back from the device and not yet handled.
+bool IsReturned(const WAVEHDR& header)
+{
+    return (header.dwFlags & (WHDR_PREPARED | WHDR_DONE | WHDR_INQUEUE)) == (WHDR_PREPARED | WHDR_DONE);
 }
 
 void FreeBufferBlock()
@@ -52,7 +64,8 @@ void FreeBufferBlock()
     GlobalUnlock(BufferBlock);
     GlobalFree(BufferBlock);
     BufferBlock = nullptr;
-    Buffers = nullptr;
+    Headers = nullptr;
+    HeaderCount = 0;
 }
 
 // Stopped with every buffer back: the device is closed and only then is the block freed, since
@@ -100,9 +113,9 @@ bool SettleEarlierDevice()
 void AbandonDevice()
 {
     waveInReset(Device);
-    for (WAVEHDR& header : Headers)
-        if (header.dwFlags & WHDR_PREPARED)
-            waveInUnprepareHeader(Device, &header, sizeof header);
+    for (int32_t i = 0; i < HeaderCount; ++i)
+        if (Headers[i].dwFlags & WHDR_PREPARED)
+            waveInUnprepareHeader(Device, &Headers[i], sizeof Headers[i]);
     QueuedCount = 0;
     waveInClose(Device);
     Device = nullptr;
@@ -132,9 +145,10 @@ int OpenSoundCard()
         return 0;
     }
 
-    BufferBlock = GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(kBufferCount) * length);
-    Buffers = BufferBlock ? static_cast<uint8_t*>(GlobalLock(BufferBlock)) : nullptr;
-    if (!Buffers) {
+    const int32_t count = SoundBufferCount(length);
+    BufferBlock = GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(count) * (sizeof(WAVEHDR) + length));
+    Headers = BufferBlock ? static_cast<WAVEHDR*>(GlobalLock(BufferBlock)) : nullptr;
+    if (!Headers) {
         FreeBufferBlock();
         ShowInfo("Out of Memory");
         return 0;
@@ -155,10 +169,12 @@ int OpenSoundCard()
             throw kCannotOpenDevice;
         }
         BufferLength = length;
-        for (int i = 0; i < kBufferCount; ++i) {
-            // Set up afresh: a flag left by an earlier run's failed unprepare belongs to a closed device.
+        HeaderCount = count;
+        uint8_t* const buffers = reinterpret_cast<uint8_t*>(Headers + count);
+        for (int32_t i = 0; i < count; ++i) {
+            // The block comes uncleared.
             Headers[i] = WAVEHDR{};
-            Headers[i].lpData = reinterpret_cast<LPSTR>(Buffers + i * length);
+            Headers[i].lpData = reinterpret_cast<LPSTR>(buffers + static_cast<SIZE_T>(i) * length);
             Headers[i].dwBufferLength = length;
             AddBuffer(&Headers[i]);
         }
@@ -198,8 +214,8 @@ void OnBufferDone(HWND dialog, WAVEHDR* header)
 {
     // Only a buffer the device has finished with counts: stale messages (after a failed start, or
     // for a header already handled) must not move the count.
-    if (!Device || !IsOurHeader(header) ||
-        (header->dwFlags & (WHDR_PREPARED | WHDR_DONE | WHDR_INQUEUE)) != (WHDR_PREPARED | WHDR_DONE))
+    const int32_t index = HeaderIndex(header);
+    if (!Device || index < 0 || !IsReturned(*header))
         return;
     const MMRESULT unprepared = waveInUnprepareHeader(Device, header, sizeof *header);
     --QueuedCount;
@@ -228,10 +244,13 @@ void OnBufferDone(HWND dialog, WAVEHDR* header)
     const uint8_t* samples = reinterpret_cast<const uint8_t*>(header->lpData);
     if (recorded > 0)
         SamplePipe.add(samples, recorded);
-    // Back to the device before drawing: it fills the other two meanwhile, so this one is not
-    // written again until they are done.
+    // Back to the device before drawing: it fills the others meanwhile, so this one is not written
+    // again until they are done.
     AddBuffer(header);
-    if (recorded > 0)
+    // The buffers come back in the order they were queued. After a stall they come in a burst, and
+    // only the newest is worth drawing: the strip shows one buffer, and drawing each of the others
+    // would only hold up the hand-back of the rest.
+    if (recorded > 0 && !IsReturned(Headers[(index + 1) % HeaderCount]))
         DrawWaveform(dialog, samples, recorded);
 }
 

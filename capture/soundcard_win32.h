@@ -1,8 +1,11 @@
-// Recording from the sound card (wave-input device 0, 8-bit mono PCM at 44100/s): three buffers of
-// n bytes, carved from one fixed global block, circulate between the program and the device. Every
-// buffer comes back as MM_WIM_DATA to the main dialog; while recording its recorded bytes go to the
-// sample queue, it is handed back at once and then drawn into the strip. After Stop the returned
-// buffers are not re-queued; the last one closes the device and frees the block.
+// Recording from the sound card (wave-input device 0, 8-bit mono PCM at 44100/s): as many buffers
+// of n bytes as hold a second and a half (SoundBufferCount), carved with their headers from one
+// fixed global block, circulate between the program and the device. Every buffer comes back as
+// MM_WIM_DATA to the main dialog; while recording its recorded bytes go to the sample queue, it is
+// handed back at once and then drawn into the strip (of a burst, only the newest). The buffers at
+// the device carry a recording through a stall of the main dialog's thread of up to that second
+// and a half. After Stop the returned buffers are not re-queued; the last one closes the device
+// and frees the block.
 // User-interface thread only (the decoder thread's end of file never reaches the device).
 // Failures: a refused start shows its reason and returns 0; errors while buffers circulate are
 // logged and recording goes on with one buffer fewer, the count of buffers out at the device kept

@@ -11,10 +11,11 @@
 // own ANSI bytes (Windows-1251 under a Russian locale); standard output is binary, so "\r\n" inside
 // a text stays as it is and every printed value ends in one "\n".
 //
-// Single thread. Touches nothing but the windows it is pointed at. Fails with exit status 1 and one
-// line "qvdrive: COMMAND: why" on standard error (window missing, control missing or disabled, no
-// answer in time, time limit reached); exit status 2 for a malformed command line. Every wait is
-// bounded by its MS argument, every sent message by kSendLimitMs.
+// Single thread. Touches nothing but the windows it is pointed at (and, for freeze, the thread that
+// owns one). Fails with exit status 1 and one line "qvdrive: COMMAND: why" on standard error (window
+// missing, control missing or disabled, no answer in time, time limit reached); exit status 2 for a
+// malformed command line. Every wait is bounded by its MS argument, every sent message by
+// kSendLimitMs.
 
 #include <windows.h>
 
@@ -301,6 +302,30 @@ void PrintGap(const char* title, bool reset)
     Print(Format("%llu.%llu", tenths / 10, tenths % 10));
 }
 
+// Stops the thread that owns the dialog for ms milliseconds, as a disk, a virus scanner or a slow
+// paint may stall a window on a real machine: whatever that thread alone does (messages, the sound
+// card's returned buffers) waits, while the process's other threads run on.
+void Freeze(const char* title, long ms)
+{
+    DWORD threadId = GetWindowThreadProcessId(NeedDialog(title), nullptr);
+    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId);
+    if (thread == nullptr) {
+        Fail(Format("OpenThread(%lu) failed (error %lu)", threadId, GetLastError()));
+    }
+    if (SuspendThread(thread) == static_cast<DWORD>(-1)) {
+        DWORD error = GetLastError();
+        CloseHandle(thread);
+        Fail(Format("SuspendThread(%lu) failed (error %lu)", threadId, error));
+    }
+    Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));
+    DWORD resumed = ResumeThread(thread);
+    DWORD error = GetLastError();
+    CloseHandle(thread);
+    if (resumed == static_cast<DWORD>(-1)) {
+        Fail(Format("ResumeThread(%lu) failed (error %lu)", threadId, error));
+    }
+}
+
 // The process must be opened while its window still exists, so the command that makes it quit and
 // the wait for its end are one step.
 void QuitAndWait(const char* title, UINT message, WPARAM wParam, long ms)
@@ -361,6 +386,7 @@ const CommandInfo kCommands[] = {
     {"close", 2, "TITLE MS", "post WM_CLOSE, wait for the process to end, print its exit code"},
     {"gap", 1, "TITLE", "print the longest gap between returned sound buffers (ms) and start a new measure"},
     {"gap-peek", 1, "TITLE", "print that gap without starting a new measure"},
+    {"freeze", 2, "TITLE MS", "suspend the thread that owns the dialog for MS ms"},
     {"sleep", 1, "MS", "pause"},
     {"mark", 0, "", "remember the time"},
     {"since", 0, "", "print the milliseconds since the last mark (or the start)"},
@@ -455,6 +481,8 @@ void Run(const std::string& name, char** a)
         QuitAndWait(a[0], WM_CLOSE, 0, ParseNumber(a[1], "MS"));
     } else if (name == "gap" || name == "gap-peek") {
         PrintGap(a[0], name == "gap");
+    } else if (name == "freeze") {
+        Freeze(a[0], ParseNumber(a[1], "MS"));
     } else if (name == "sleep") {
         long ms = ParseNumber(a[0], "MS");
         Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));

@@ -5,14 +5,17 @@
 # One program run carries the checks from start-up to Exit, each building on the one before (a
 # failed step fails the ones after it with its own reason); its TAPE already holds a thousand TAP
 # files, so every block makes the program list a thousand lines again while it records. Every
-# playback runs with one busy process per core. A second run records a 3-minute tape of numbered
-# blocks (--long: a 10-minute one as well) and a third is closed with WM_CLOSE while it records.
+# playback but the frozen ones runs with one busy process per core. A second run records a 3-minute
+# tape of numbered blocks (--long: a 10-minute one as well), a third is closed with WM_CLOSE while it
+# records, and two more record a tape while the thread that owns the main dialog is suspended from
+# outside, for 1 s and for 0.3 s every 3 s (qvdrive freeze).
 # Figures (delays, positions, memory, the longest gap between two sound buffers the device handed
 # back) are printed as "  figure:" lines. --repeat N runs the whole group N times and ends with a
 # summary of blocks played, blocks back and gaps, round by round.
 # To tell apart what a loss comes from: QV_LIVE_SEEDED sets how many files TAPE starts with (default
 # 1000), QV_LIVE_HOGS=0 plays without the busy processes. QV_LIVE_THREE=0 leaves out the 3-minute
-# tape.
+# tape. QV_LIVE_SWEEP=1 runs only the freeze tolerance instead: the frozen tape under freezes of
+# 0.25, 0.5, 1 and 1.4 s, up to the first that loses a block.
 
 PLAY_PID=""
 LIVE="$QV_TMP/live"
@@ -21,9 +24,9 @@ LIVE_APP=""
 SEEDED=${QV_LIVE_SEEDED:-1000}
 FIRST=$((SEEDED + 1))
 ROUND=1
-# A gap between returned buffers longer than the three buffers last (3 x 1024 bytes at 44 100 a
-# second) means the device ran out of buffers and samples may have been lost.
-GAP_LOSS_MS=70
+# A gap between returned buffers longer than the buffers at the device last (a second and a half)
+# means the device ran out of buffers and samples may have been lost.
+GAP_LOSS_MS=1500
 HOGS=$(nproc)
 [[ ${QV_LIVE_HOGS:-1} == 0 ]] && HOGS=0
 
@@ -104,7 +107,7 @@ gap_figure() {
     # Other work on the machine loads it too: the load average says how much.
     figure "longest gap between returned buffers: $ms ms ($1, $HOGS busy processes, load average $(cut -d' ' -f1 /proc/loadavg); target under 35 ms)"
     if [[ $ms != "?" ]] && ((10#${ms/./} > GAP_LOSS_MS * 10)); then
-        echo "  OVER ${GAP_LOSS_MS} ms: the longest gap between returned buffers ($1) was $ms ms, longer than the three buffers last: samples may have been lost"
+        echo "  OVER ${GAP_LOSS_MS} ms: the longest gap between returned buffers ($1) was $ms ms, longer than the buffers last: samples may have been lost"
     fi
     ROUND_GAPS[$ROUND]+="${ROUND_GAPS[$ROUND]:+, }$1 $ms ms"
 }
@@ -173,6 +176,8 @@ live_up() {
     cat "$data/mixed.tap" "$data/one.tap" >"$LIVE/tape.tap"
     "$TAPGEN" "$LIVE/tape.tap" "$LIVE/tape.pcm" >/dev/null || return 1
     LIVE_BLOCKS="$(tap_count "$LIVE/tape.tap")"
+    cp "$data/frozen.tap" "$LIVE/frozen.tap" && "$TAPGEN" "$LIVE/frozen.tap" "$LIVE/frozen.pcm" >/dev/null || return 1
+    FROZEN_BLOCKS="$(tap_count "$LIVE/frozen.tap")"
 }
 
 check_live_start_records() {
@@ -388,6 +393,60 @@ check_live_counter() {
     ((last < first + 20000)) || why "memory grew from $first kB to $last kB"
 }
 
+# The thread that owns the main dialog suspended from outside for $1 ms every 3 s while the frozen
+# tape plays into a fresh program run (no busy processes: the stall is the test, and it repeats
+# exactly): every block must come back byte for byte. A loss fails the check unless $2 is "measure";
+# FROZEN_LOST is left with the number of blocks lost.
+check_live_frozen() {
+    local ms=$1 mode=${2:-} dir="$LIVE/round$ROUND/frozen-$1" seconds count=$FROZEN_BLOCKS freezes args=() i
+    local driver back ok=0
+    FROZEN_LOST=$count
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    seconds=$(($(stat -c %s "$LIVE/frozen.pcm") / 44100 + 1))
+    (cd "$dir" && exec timeout $((seconds + 120)) wine "$QVEXE") >"$dir.log" 2>&1 &
+    APP_PID=$!
+    QV_PIDS+=("$APP_PID")
+    D wait "$MAIN" 15000 wait-number "$MAIN" 20 1024 10000 || return 1
+    # The first freeze falls a second into the tape, the last one before its end.
+    freezes=$(((seconds - 2) / 3))
+    args=(sleep 1000)
+    for ((i = 0; i < freezes; i++)); do
+        args+=(freeze "$MAIN" "$ms" sleep $((3000 - ms)))
+    done
+    gap_query >/dev/null
+    play "$LIVE/frozen.pcm" $((seconds + 30))
+    timeout $((seconds + 60)) wine "$QVDRIVE" "${args[@]}" >/dev/null 2>"$dir.drive" &
+    driver=$!
+    QV_PIDS+=("$driver")
+    timeout $((seconds + 30)) tail --pid="$PLAY_PID" -f /dev/null
+    wait "$driver" || why "the freezes stopped: $(tr -d '\r' <"$dir.drive" | head -n1)"
+    wait_blocks "$LIVE/frozen.tap" "$dir/TAPE" 1 "$count" 20 "$dir.verify" || ok=1
+    sleep 1
+    gap_figure "frozen $ms ms"
+    app_quit || return 1
+    back="$(python3 "$here/tapes.py" back "$LIVE/frozen.tap" "$dir/TAPE" 1 "$count")" || back=0
+    FROZEN_LOST=$((count - back))
+    count_back "frozen $ms ms" "$LIVE/frozen.tap" "$dir/TAPE" 1 "$count"
+    figure "window frozen $ms ms every 3 s ($seconds s tape): $count blocks played, $back back, $freezes freezes"
+    [[ $mode == measure ]] && rm -f "$WHYF" && return 0
+    return $ok
+}
+
+# The longest freeze of the main dialog's thread, of 0.25, 0.5, 1 and 1.4 s, under which the frozen
+# tape comes back whole: longer ones are not tried once one loses a block.
+live_freeze_tolerance() {
+    local ms held=none
+    ROUND=1
+    mkdir -p "$LIVE/round1"
+    for ms in 250 500 1000 1400; do
+        check "live-freeze-tolerance-$ms" check_live_frozen "$ms" measure
+        ((FROZEN_LOST == 0)) || break
+        held="$ms ms"
+    done
+    figure "longest freeze of the window's thread that loses nothing: $held (of 250, 500, 1000, 1400 ms)"
+}
+
 # One round of the live group: a program run from start-up to Exit, the 3-minute tape (and with
 # --long the 10-minute one), and WM_CLOSE while recording.
 live_round() {
@@ -412,10 +471,16 @@ live_round() {
         live_check "live-ten-minutes$suffix" check_live_counter 140 10-minute
     fi
     live_check "live-close-while-recording$suffix" check_live_close_while_recording
+    live_check "live-frozen-window-1000ms$suffix" check_live_frozen 1000
+    live_check "live-frozen-window-300ms$suffix" check_live_frozen 300
     ROUND_FAILED[$ROUND]=$((failed - failed_before))
 }
 
-if live_up; then
+if ! live_up; then
+    check live-audio-setup why "the private PulseAudio did not start"
+elif [[ -n ${QV_LIVE_SWEEP:-} ]]; then
+    live_freeze_tolerance
+else
     for ((round = 1; round <= repeat; round++)); do
         live_round "$round"
     done
@@ -425,6 +490,4 @@ if live_up; then
             echo "  round $round: ${ROUND_PLAYED[$round]:-0} blocks played, ${ROUND_BACK[$round]:-0} back (${ROUND_NOTES[$round]:-}); longest gaps: ${ROUND_GAPS[$round]:-none}; ${ROUND_FAILED[$round]} checks failed"
         done
     fi
-else
-    check live-audio-setup why "the private PulseAudio did not start"
 fi

@@ -113,7 +113,17 @@ def counter_tape(count):
     return [data(struct.pack("<H", i) + pattern(200, 1000 + i)) for i in range(count)]
 
 
-TAPES = {"mixed.tap": mixed_tape, "long.tap": long_tape, "one.tap": one_tape}
+def frozen_tape():
+    """Seven header and data pairs, one of them a full screen, and a block without a header: long
+    enough for a stalled window to fall on every part of a block."""
+    blocks = []
+    for i in range(7):
+        size = 6912 if i == 3 else 40 + 30 * i
+        blocks += [header(3, "frozen %d" % i, size, 16384), data(pattern(size, 50 + i))]
+    return blocks + [data(pattern(100, 60))]
+
+
+TAPES = {"mixed.tap": mixed_tape, "long.tap": long_tape, "one.tap": one_tape, "frozen.tap": frozen_tape}
 
 
 def is_header(content):
