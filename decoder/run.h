@@ -20,11 +20,19 @@ bool BeginRun(const char* rawName);
 // file; the run's end closes it.
 void BeginRun(const FileReader& reader);
 
-// The decoder of the run begun, on the calling thread until it ends; returns its exit code
-// (decoder/stop.h).
+// Begins a run whose body is not the block decoder but `body` (the rescue of a whole recording,
+// which reads its own input and returns an exit code of decoder/stop.h): file mode set, so that
+// Stop touches no sound device, the stop request cleared. The body is to end soon after a stop
+// request (DecoderStopRequested) and to call StopCapture when it ends by itself, as the decoder
+// does at the end of a raw file.
+void BeginRunWith(int (*body)());
+
+// The body of the run begun (the decoder, or the one given), on the calling thread until it
+// ends; returns its exit code (decoder/stop.h).
 int RunDecoderHere();
 
-// The decoder of the run begun, on a thread of its own. False when the thread cannot be created.
+// The body of the run begun, on a thread of its own, the decoder thread. False when the thread
+// cannot be created.
 bool StartDecoderThread();
 
 // Ends the run: asks the decoder to stop and waits for its thread, then finishes the kept
