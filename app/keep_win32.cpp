@@ -89,9 +89,13 @@ void KeepSoundCardRun(HWND dialog)
         return;
     SYSTEMTIME now;
     GetLocalTime(&now);
-    char name[40];
-    std::snprintf(name, sizeof name, "rec-%04u%02u%02u-%02u%02u%02u.wav", now.wYear, now.wMonth, now.wDay,
-                  now.wHour, now.wMinute, now.wSecond);
+    char stamp[24], name[40];
+    std::snprintf(stamp, sizeof stamp, "rec-%04u%02u%02u-%02u%02u%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond);
+    // Two runs started within one second keep two recordings.
+    std::snprintf(name, sizeof name, "%s.wav", stamp);
+    for (int n = 2; GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; ++n)
+        std::snprintf(name, sizeof name, "%s-%i.wav", stamp, n);
     if (!StartKeeping(name))
         return;
     Last = FullName(name);
@@ -127,12 +131,12 @@ std::string AskRecording(HWND dialog)
     return GetOpenFileNameA(&choice) ? std::string(name) : std::string();
 }
 
-bool PrepareRescue(HWND dialog, const std::string& path)
+bool PrepareRescue(const std::string& path)
 {
     std::string error;
     Rescued = OpenPlainRecording(path.c_str(), &error);
     if (!Rescued) {
-        MessageBoxA(dialog, error.c_str(), "Rescue recording", MB_OK | MB_ICONWARNING);
+        ShowInfo(error.c_str());
         return false;
     }
     RescueFolder = RescueFolderFor(path);

@@ -35,7 +35,7 @@ std::string AskRecording(HWND dialog);
 
 // Opens `path` for a rescue and chooses its folder; false, after a box naming the file, when it is
 // refused. The run may then begin with RescueBody as its body.
-bool PrepareRescue(HWND dialog, const std::string& path);
+bool PrepareRescue(const std::string& path);
 
 // The rescue prepared, on the decoder thread: into its folder with the catalogue held, the
 // recording closed after it, the controls unlocked when it ends by itself.

@@ -201,7 +201,7 @@ void OnIDM_RESCUE_FILE(HWND dialog)
 void StartRescue(HWND dialog, const std::string& path)
 {
     RunState = Run::Starting;
-    if (!PrepareRescue(dialog, path)) {
+    if (!PrepareRescue(path)) {
         RunState = Run::Idle;
         return;
     }
