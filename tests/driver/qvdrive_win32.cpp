@@ -387,6 +387,8 @@ const CommandInfo kCommands[] = {
     {"gap", 1, "TITLE", "print the longest gap between returned sound buffers (ms) and start a new measure"},
     {"gap-peek", 1, "TITLE", "print that gap without starting a new measure"},
     {"freeze", 2, "TITLE MS", "suspend the thread that owns the dialog for MS ms"},
+    {"menu", 2, "TITLE KEY", "open the dialog's menu whose mnemonic is KEY (a letter), or close it (-)"},
+    {"menu-checked", 2, "TITLE ID", "print 1 if the dialog's menu item ID is checked, else 0"},
     {"sleep", 1, "MS", "pause"},
     {"mark", 0, "", "remember the time"},
     {"since", 0, "", "print the milliseconds since the last mark (or the start)"},
@@ -483,6 +485,21 @@ void Run(const std::string& name, char** a)
         PrintGap(a[0], name == "gap");
     } else if (name == "freeze") {
         Freeze(a[0], ParseNumber(a[1], "MS"));
+    } else if (name == "menu") {
+        // As Alt and the letter do; WM_CANCELMODE ends the menu's loop in the program's thread.
+        HWND dialog = NeedDialog(a[0]);
+        BOOL posted = a[1][0] == '-' ? PostMessageA(dialog, WM_CANCELMODE, 0, 0)
+                                     : PostMessageA(dialog, WM_SYSCOMMAND, SC_KEYMENU, static_cast<unsigned char>(a[1][0]));
+        if (!posted) {
+            Fail(Format("PostMessage failed (error %lu)", GetLastError()));
+        }
+    } else if (name == "menu-checked") {
+        HMENU menu = GetMenu(NeedDialog(a[0]));
+        UINT state = menu ? GetMenuState(menu, static_cast<UINT>(ParseNumber(a[1], "ID")), MF_BYCOMMAND) : 0xFFFFFFFFu;
+        if (state == 0xFFFFFFFFu) {
+            Fail(Format("\"%s\" has no menu item %s", a[0], a[1]));
+        }
+        Print((state & MF_CHECKED) ? "1" : "0");
     } else if (name == "sleep") {
         long ms = ParseNumber(a[0], "MS");
         Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));
