@@ -85,6 +85,10 @@ void KeepSoundCardRun(HWND dialog)
 {
     LiveGood = 0;
     BlockDecoded = CountLiveBlock;
+    // Until this run's recording is kept, the last run has none: an earlier one is no longer the
+    // live run's to compare with.
+    Last.clear();
+    EnableMenuItem(GetMenu(dialog), IDM_RESCUE_LAST, MF_BYCOMMAND | MF_GRAYED);
     if (!KeepOn)
         return;
     SYSTEMTIME now;

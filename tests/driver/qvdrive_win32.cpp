@@ -388,7 +388,6 @@ const CommandInfo kCommands[] = {
     {"gap-peek", 1, "TITLE", "print that gap without starting a new measure"},
     {"freeze", 2, "TITLE MS", "suspend the thread that owns the dialog for MS ms"},
     {"menu", 2, "TITLE KEY", "open the dialog's menu whose mnemonic is KEY (a letter), or close it (-)"},
-    {"menu-checked", 2, "TITLE ID", "print 1 if the dialog's menu item ID is checked, else 0"},
     {"sleep", 1, "MS", "pause"},
     {"mark", 0, "", "remember the time"},
     {"since", 0, "", "print the milliseconds since the last mark (or the start)"},
@@ -493,13 +492,6 @@ void Run(const std::string& name, char** a)
         if (!posted) {
             Fail(Format("PostMessage failed (error %lu)", GetLastError()));
         }
-    } else if (name == "menu-checked") {
-        HMENU menu = GetMenu(NeedDialog(a[0]));
-        UINT state = menu ? GetMenuState(menu, static_cast<UINT>(ParseNumber(a[1], "ID")), MF_BYCOMMAND) : 0xFFFFFFFFu;
-        if (state == 0xFFFFFFFFu) {
-            Fail(Format("\"%s\" has no menu item %s", a[0], a[1]));
-        }
-        Print((state & MF_CHECKED) ? "1" : "0");
     } else if (name == "sleep") {
         long ms = ParseNumber(a[0], "MS");
         Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));

@@ -524,9 +524,9 @@ sys.exit(0 if exact * 100 >= pieces * 97 else 1)
 PY
     figure "kept recording: $(cat "$dir.kept")"
 
-    [[ $(D menu-checked "$MAIN" 201) == 1 ]] || why "Keep recordings is not checked at start-up" || return 1
     D post "$MAIN" 201 sleep 300 || return 1
-    [[ $(D menu-checked "$MAIN" 201) == 0 ]] || why "Keep recordings stays checked when chosen" || return 1
+    timeout 30 wine reg query 'HKCU\Software\Quorvane\Recordings' /v Keep 2>/dev/null | tr -d '\r' |
+        grep -Eq 'Keep +REG_DWORD +0x0$' || why "Keep recordings off is not stored as Keep=0" || return 1
     D click "$MAIN" 12 wait-number "$MAIN" 20 1024 10000 sleep 1000 click "$MAIN" 14 \
         wait-enabled "$MAIN" 12 2000 || return 1
     [[ $(cd "$dir/TAPE" && ls rec-*.wav) == "$rec" ]] || why "Keep recordings off: a recording was kept" || return 1
