@@ -35,12 +35,11 @@
 #include "decoder/stop.h"
 #include "decoder/timing.h"
 #include "rescue/rescueinput.h"
+#include "qv_version.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const char kVersion[] = "1.1";
 
 void PrintUsage(std::FILE* out)
 {
@@ -159,7 +158,10 @@ int main(int argc, char** argv)
             return 0;
         }
         if (arg == "--version") {
-            std::printf("quorvane-decode %s (%s)\n", kVersion, AudioLibraryVersion().c_str());
+            std::printf("quorvane-decode %s", QV_VERSION);
+            if (QV_COMMIT[0])
+                std::printf(", commit %s", QV_COMMIT);
+            std::printf(" (%s)\n", AudioLibraryVersion().c_str());
             return 0;
         }
         if (arg == "--rescue") {

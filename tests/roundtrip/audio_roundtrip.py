@@ -416,6 +416,10 @@ class CommandLine(AudioCase):
         result = self.run_tool([DECODE, "--version"])
         self.assertEqual(result.returncode, 0)
         self.assertIn(b"libsndfile", result.stdout)
+        # The version is the build's own, not a constant of the source.
+        cmake = open(os.path.join(os.path.dirname(__file__), "..", "..", "CMakeLists.txt")).read()
+        version = re.search(r"project\(quorvane VERSION ([0-9.]+)", cmake).group(1)
+        self.assertTrue(result.stdout.startswith(b"quorvane-decode " + version.encode()), result.stdout)
 
     def test_unreadable_audio_is_named(self):
         path = self.path("noise.flac")

@@ -29,12 +29,15 @@ why() {
     return 1
 }
 
-# The driver; its complaint becomes the reason when it fails.
+# The driver; its complaint becomes the reason when it fails. Its complaint names windows in
+# Windows-1251, which grep in the UTF-8 locale would take for binary and not print (-a). A driver
+# that ends without a complaint (Wine itself failed, or the time ran out) is named with its status.
 D() {
-    if timeout 60 wine "$QVDRIVE" "$@" 2>"$QV_TMP/drive.err"; then
-        return 0
-    fi
-    why "$(tr -d '\r' <"$QV_TMP/drive.err" | grep -m1 '^qvdrive' | utf8 || echo "qvdrive $1 failed")"
+    local rc
+    timeout 60 wine "$QVDRIVE" "$@" 2>"$QV_TMP/drive.err" && return 0
+    rc=$?
+    why "$(tr -d '\r' <"$QV_TMP/drive.err" | grep -a -m1 '^qvdrive' | utf8 ||
+        echo "qvdrive $1 failed with status $rc$( ((rc == 124)) && echo ' (timed out)'): $(tr -d '\r' <"$QV_TMP/drive.err" | grep -a -v '^$' | tail -n 1 | utf8)")"
 }
 
 # Busy processes, one per core, for checks that must hold while the machine is loaded: each spins
