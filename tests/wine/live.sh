@@ -15,7 +15,7 @@
 # To tell apart what a loss comes from: QV_LIVE_SEEDED sets how many files TAPE starts with (default
 # 1000), QV_LIVE_HOGS=0 plays without the busy processes. QV_LIVE_THREE=0 leaves out the 3-minute
 # tape. QV_LIVE_SWEEP=1 runs only the freeze tolerance instead: the frozen tape under freezes of
-# 0.25, 0.5, 1 and 1.4 s, up to the first that loses a block.
+# 0.25, 0.5, 1 and 1.4 s (or the milliseconds in QV_LIVE_FREEZES), up to the first that loses a block.
 
 PLAY_PID=""
 LIVE="$QV_TMP/live"
@@ -403,7 +403,7 @@ check_live_counter() {
 # FROZEN_LOST is left with the number of blocks lost.
 check_live_frozen() {
     local ms=$1 mode=${2:-} dir="$LIVE/round$ROUND/frozen-$1" seconds count=$FROZEN_BLOCKS freezes args=() i
-    local driver back ok=0
+    local driver back ok=0 HOGS=0
     FROZEN_LOST=$count
     rm -rf "$dir"
     mkdir -p "$dir"
@@ -418,6 +418,9 @@ check_live_frozen() {
     for ((i = 0; i < freezes; i++)); do
         args+=(freeze "$MAIN" "$ms" sleep $((3000 - ms)))
     done
+    # What the sound card is given, recorded alongside, tells where a lost block was lost.
+    qv_spawn timeout $((seconds + 60)) bash -c 'exec parec --latency-msec=10 --raw --format=u8 --rate=44100 \
+        --channels=1 --device=vsink.monitor >"$1"' monitor "$dir/monitor.raw"
     gap_query >/dev/null
     play "$LIVE/frozen.pcm" $((seconds + 30))
     timeout $((seconds + 60)) wine "$QVDRIVE" "${args[@]}" >/dev/null 2>"$dir.drive" &
@@ -432,7 +435,13 @@ check_live_frozen() {
     back="$(python3 "$here/tapes.py" back "$LIVE/frozen.tap" "$dir/TAPE" 1 "$count")" || back=0
     FROZEN_LOST=$((count - back))
     count_back "frozen $ms ms" "$LIVE/frozen.tap" "$dir/TAPE" 1 "$count"
-    figure "window frozen $ms ms every 3 s ($seconds s tape): $count blocks played, $back back, $freezes freezes"
+    local where=""
+    if ((FROZEN_LOST > 0)); then
+        mkdir -p "$dir/monitor/TAPE" && mv "$dir/monitor.raw" "$dir/monitor/TAPE/" &&
+            (cd "$dir/monitor" && timeout 120 wine "$DECODE" TAPE/monitor.raw >/dev/null 2>&1)
+        where="; the monitor's copy has $(python3 "$here/tapes.py" back "$LIVE/frozen.tap" "$dir/monitor/TAPE" 1 "$count")"
+    fi
+    figure "window frozen $ms ms every 3 s ($seconds s tape): $count blocks played, $back back, $freezes freezes$where"
     [[ $mode == measure ]] && rm -f "$WHYF" && return 0
     return $ok
 }
@@ -541,12 +550,12 @@ live_freeze_tolerance() {
     local ms held=none
     ROUND=1
     mkdir -p "$LIVE/round1"
-    for ms in 250 500 1000 1400; do
-        check "live-freeze-tolerance-$ms" check_live_frozen "$ms" measure
+    for ms in ${QV_LIVE_FREEZES:-250 500 1000 1400}; do
+        check "live-freeze-${ms}ms-measured" check_live_frozen "$ms" measure
         ((FROZEN_LOST == 0)) || break
         held="$ms ms"
     done
-    figure "longest freeze of the window's thread that loses nothing: $held (of 250, 500, 1000, 1400 ms)"
+    figure "longest freeze of the window's thread that loses nothing: $held (of ${QV_LIVE_FREEZES:-250 500 1000 1400} ms)"
 }
 
 # One round of the live group: a program run from start-up to Exit, the 3-minute tape (and with
