@@ -463,8 +463,9 @@ expect_rescue_refused() {
 # The damaged tape played into a fresh program run while the window freezes for 0.5 s every 3 s;
 # after Stop, Rescue last recording brings every block back byte for byte into the recording's own
 # folder (with tape.tap, the whole tape), the live run's files stay as they were, and the kept
-# recording holds what was played (all but what Wine's capture changed: at most 10 % of it). Then Keep recordings off keeps nothing, and Rescue
-# recording... refuses a missing and a foreign file by name, making nothing.
+# recording holds what was played (all but what Wine's capture changed: at most 10 % of it).
+# Then Keep recordings off keeps nothing, and Rescue recording... refuses a missing and a foreign
+# file by name, making nothing.
 check_live_rescue() {
     local dir="$LIVE/round$ROUND/rescue" count=$DAMAGED_BLOCKS seconds args=() i driver rec live before
     rm -rf "$dir"
