@@ -84,7 +84,12 @@ FolderRescue RescueIntoFolder(PlainRecording* recording, const std::string& fold
     result.exitCode = kExitCannotCreate;
     std::error_code error;
     const fs::path from = fs::current_path(error);
-    if (error || !fs::create_directory(folder, error) || (fs::current_path(folder, error), error)) {
+    bool entered = !error && fs::create_directory(folder, error);
+    if (entered) {
+        fs::current_path(folder, error);
+        entered = !error;
+    }
+    if (!entered) {
         LogStatusF("Can't create folder %s (%s). Rescue not started", folder.c_str(),
                    error ? error.message().c_str() : "it exists");
         return result;
