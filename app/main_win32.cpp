@@ -4,6 +4,7 @@
 // Start-up failures are shown in an information box and end the program.
 #include <windows.h>
 
+#include "app/keep_win32.h"
 #include "app/maindialog_win32.h"
 #include "app/settings_win32.h"
 #include "decoder/catalogue.h"
@@ -53,6 +54,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         SetCurrentDirectoryA("TAPE");
         ScanTapeFiles();
         ApplyDefaults();
+        LoadKeepSetting(MainDialog);
         SendMessageA(MainDialog, WM_COMMAND, IDC_START, 0);
 
         MSG message;

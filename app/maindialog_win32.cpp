@@ -1,11 +1,13 @@
 // The main dialog (MyDialog): Start and Stop of a run from the sound card or from a raw recording,
-// Exit, Hide, Generate sound, and the routing of the timer and of the sound card's returned
+// the rescue of a recording (Stop ends it too), Exit, Hide, Keep recordings, Generate sound, and
+// the routing of the timer and of the sound card's returned
 // buffers. User-interface thread only.
 // What the core queued for the panes, the list and the run controls is shown here from the timer on,
 // one pane change at a time. The decoder thread never waits for this thread, so Stop simply raises
 // the stop request, waits for that thread, and closes the run's files.
 #include "app/maindialog_win32.h"
 
+#include "app/keep_win32.h"
 #include "app/settings_win32.h"
 #include "capture/soundcard_win32.h"
 #include "decoder/run.h"
@@ -27,7 +29,7 @@ enum { WM_SHOW_QUEUED = WM_APP + 2 };
 // This thread's view of a run, the one place it is kept. Starting and Stopping cover the moments a
 // box or a wave-input call may let another command in (a nested message loop, or a message sent
 // from another process): a command that does not fit the state is ignored.
-enum class Run { Idle, Starting, Recording, ReadingFile, Stopping };
+enum class Run { Idle, Starting, Recording, ReadingFile, Rescuing, Stopping };
 Run RunState = Run::Idle;
 
 // The end of a run that its decoder may have queued (the raw file ended) belongs to a run that is
@@ -38,10 +40,11 @@ void EndRunHere()
     TakeRunEnded();
 }
 
-// The raw file has ended and the decoder thread has unlocked the controls through the queue.
+// The raw file or the recording rescued has ended and the decoder thread has unlocked the controls
+// through the queue.
 void EndRunByItself()
 {
-    if (RunState != Run::ReadingFile)
+    if (RunState != Run::ReadingFile && RunState != Run::Rescuing)
         return;
     EndRunHere();
     ShowRunControlsIdle();
@@ -98,6 +101,15 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         case IDM_HIDE:
             ShowWindow(dialog, SW_HIDE);
             break;
+        case IDM_KEEP:
+            ToggleKeepSetting(dialog);
+            break;
+        case IDM_RESCUE_LAST:
+            OnIDM_RESCUE_LAST(dialog);
+            break;
+        case IDM_RESCUE_FILE:
+            OnIDM_RESCUE_FILE(dialog);
+            break;
         case IDC_GENSOUND:
             MessageBoxA(dialog, "в процессе", "Генерация mp3 файла", MB_OK);
             break;
@@ -139,8 +151,10 @@ void OnIDC_START(HWND dialog)
             return;
         }
         running = Run::ReadingFile;
+        KeepNothing();
     } else if (OpenSoundCard()) {
         BeginRun(nullptr);
+        KeepSoundCardRun(dialog);
     } else {
         RunState = Run::Idle;
         return;
@@ -164,6 +178,40 @@ void OnIDC_STOP(HWND)
     StopRun();
     TakeRunEnded();
     RunState = Run::Idle;
+}
+
+void OnIDM_RESCUE_LAST(HWND dialog)
+{
+    if (RunState == Run::Idle && !LastRecording().empty())
+        StartRescue(dialog, LastRecording());
+}
+
+void OnIDM_RESCUE_FILE(HWND dialog)
+{
+    if (RunState != Run::Idle)
+        return;
+    // The open dialog runs a message loop of its own: Start and the menu are kept out meanwhile.
+    RunState = Run::Starting;
+    const std::string path = AskRecording(dialog);
+    RunState = Run::Idle;
+    if (!path.empty())
+        StartRescue(dialog, path);
+}
+
+void StartRescue(HWND dialog, const std::string& path)
+{
+    RunState = Run::Starting;
+    if (!PrepareRescue(path)) {
+        RunState = Run::Idle;
+        return;
+    }
+    BeginRunWith(RescueBody);
+    LockSettings(dialog);
+    if (!StartDecoderThread()) {
+        ShowInfo("CreateThread fails");
+        ExitProcess(0);
+    }
+    RunState = Run::Rescuing;
 }
 
 void LockSettings(HWND dialog)

@@ -6,10 +6,18 @@
 
 #include <windows.h>
 
+#include <string>
+
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 void OnIDC_START(HWND dialog);
 void OnIDC_STOP(HWND dialog);
+// Rescue last recording / Rescue recording...: the rescue decoder over the last sound-card run's
+// kept recording, or over a file chosen in the open dialog, on the decoder thread as a run that
+// Stop ends. Ignored while a run goes on.
+void OnIDM_RESCUE_LAST(HWND dialog);
+void OnIDM_RESCUE_FILE(HWND dialog);
+void StartRescue(HWND dialog, const std::string& path);
 // Start disabled, Stop enabled, the settings fields disabled and latched.
 void LockSettings(HWND dialog);
 

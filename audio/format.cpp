@@ -64,6 +64,7 @@ bool ReadWaveFmt(const Source& s, int64_t at, int64_t size, bool bigEndian, Audi
     *blockAlign = static_cast<int>(u16(12));
     f.bitsPerSample = static_cast<int>(u16(14));
     f.floatSamples = tag == 3;
+    f.waveTag = static_cast<int>(tag);
     return true;
 }
 

@@ -46,6 +46,9 @@ struct AudioFormat {
     int sampleRate = 0;
     int bitsPerSample = 0;
     bool floatSamples = false;
+    // The WAVE format tag (1 integer PCM, 3 float, ...; an extensible file's sub-format); 0 for
+    // other containers.
+    int waveTag = 0;
     // Where the audio data lies and how long the header says it is; dataBytes is -1 where the
     // container leaves it open ("to the end of the file", a stream written without seeking back).
     int64_t dataOffset = 0;

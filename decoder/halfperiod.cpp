@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "capture/capture.h"
+#include "capture/keeper.h"
 #include "capture/pipe.h"
 #include "decoder/scan.h"
 #include "decoder/stop.h"
@@ -119,6 +120,7 @@ inline int32_t TakeHalf()
         do
             ThrowIfDecoderStopRequested();
         while (!SamplePipe.Read(&byte));
+        KeepSample(byte);
         const int32_t side = byte < baseLine ? -1 : 1;
         if (side != state.polarity) {
             const int32_t result = state.runCount;

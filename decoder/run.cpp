@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "capture/capture.h"
+#include "capture/keeper.h"
 #include "decoder/decoderthread.h"
 #include "decoder/halfperiod.h"
 #include "decoder/stop.h"
@@ -16,6 +17,7 @@ namespace {
 // other thread open at exit) must not take the process down with it.
 std::thread* decoderThread;
 std::atomic<int> exitCode{kExitStopped};
+int (*runBody)() = DecoderThread;
 
 }  // namespace
 
@@ -28,6 +30,7 @@ bool BeginRun(const char* rawName)
     } else {
         SetFileMode(false);
     }
+    runBody = DecoderThread;
     exitCode.store(kExitStopped);
     ClearDecoderStop();
     return true;
@@ -37,20 +40,29 @@ void BeginRun(const FileReader& reader)
 {
     OpenReaderInput(reader);
     SetFileMode(true);
+    runBody = DecoderThread;
+    exitCode.store(kExitStopped);
+    ClearDecoderStop();
+}
+
+void BeginRunWith(int (*body)())
+{
+    SetFileMode(true);
+    runBody = body;
     exitCode.store(kExitStopped);
     ClearDecoderStop();
 }
 
 int RunDecoderHere()
 {
-    exitCode.store(DecoderThread());
+    exitCode.store(runBody());
     return exitCode.load();
 }
 
 bool StartDecoderThread()
 {
     try {
-        decoderThread = new std::thread([] { exitCode.store(DecoderThread()); });
+        decoderThread = new std::thread([body = runBody] { exitCode.store(body()); });
     } catch (const std::system_error&) {
         return false;
     }
@@ -67,6 +79,7 @@ int EndRun()
         delete decoderThread;
         decoderThread = nullptr;
     }
+    StopKeeping();
     CloseTapOutput();
     CloseRawInput();
     SetFileMode(false);

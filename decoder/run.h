@@ -20,16 +20,25 @@ bool BeginRun(const char* rawName);
 // file; the run's end closes it.
 void BeginRun(const FileReader& reader);
 
-// The decoder of the run begun, on the calling thread until it ends; returns its exit code
-// (decoder/stop.h).
+// Begins a run whose body is not the block decoder but `body` (the rescue of a whole recording,
+// which reads its own input and returns an exit code of decoder/stop.h): file mode set, so that
+// Stop touches no sound device, the stop request cleared. The body is to end soon after a stop
+// request (DecoderStopRequested) and to call StopCapture when it ends by itself, as the decoder
+// does at the end of a raw file.
+void BeginRunWith(int (*body)());
+
+// The body of the run begun (the decoder, or the one given), on the calling thread until it
+// ends; returns its exit code (decoder/stop.h).
 int RunDecoderHere();
 
-// The decoder of the run begun, on a thread of its own. False when the thread cannot be created.
+// The body of the run begun, on a thread of its own, the decoder thread. False when the thread
+// cannot be created.
 bool StartDecoderThread();
 
-// Ends the run: asks the decoder to stop and waits for its thread, then closes the TAP output and
-// the raw input and turns file mode off. Returns the decoder's exit code: the one it ended with
-// by itself, or kExitStopped. Nothing happens to a run already ended, bar the closing.
+// Ends the run: asks the decoder to stop and waits for its thread, then finishes the kept
+// recording (capture/keeper.h), closes the TAP output and the raw input and turns file mode off.
+// Returns the decoder's exit code: the one it ended with by itself, or kExitStopped. Nothing
+// happens to a run already ended, bar the closing.
 int EndRun();
 
 // What Stop does: the capture state first (StopCapture: the sound device reset, the controls

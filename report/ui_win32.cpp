@@ -14,6 +14,7 @@
 
 HWND MainDialog;
 HWND SettingsDialog;
+std::atomic<bool> CatalogueHeld{false};
 
 void UiStatusInsert(const char* text)
 {
@@ -27,16 +28,22 @@ void UiHeaderInsert(const char* text)
 
 void UiCatalogueReset()
 {
+    if (CatalogueHeld.load())
+        return;
     QueueCatalogueReset();
 }
 
 void UiCatalogueAppend(const char* line)
 {
+    if (CatalogueHeld.load())
+        return;
     QueueCatalogueAppend(line);
 }
 
 void UiCatalogueSelectLast()
 {
+    if (CatalogueHeld.load())
+        return;
     QueueCatalogueSelectLast();
 }
 

@@ -8,8 +8,14 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 extern HWND MainDialog;      // MyDialog
 extern HWND SettingsDialog;  // DIALOG_2
+
+// While set, the core's changes of the catalogue list are dropped: a rescue writes its blocks in a
+// folder of its own, and the list goes on showing TAPE. Set and cleared around a rescue run.
+extern std::atomic<bool> CatalogueHeld;
 
 // What is queued is shown in steps, each at most one change of a pane or of the list: the status
 // pane, the header pane, the catalogue.

@@ -51,5 +51,9 @@
 #define IDR_MAINMENU    1
 #define IDM_EXIT        1
 #define IDM_HIDE        101
+// The recording kept of a sound-card run, and the rescue of a recording.
+#define IDM_KEEP        201
+#define IDM_RESCUE_LAST 202
+#define IDM_RESCUE_FILE 203
 
 #endif

@@ -419,6 +419,7 @@ const CommandInfo kCommands[] = {
     {"gap", 1, "TITLE", "print the longest gap between returned sound buffers (ms) and start a new measure"},
     {"gap-peek", 1, "TITLE", "print that gap without starting a new measure"},
     {"freeze", 2, "TITLE MS", "suspend the thread that owns the dialog for MS ms"},
+    {"menu", 2, "TITLE KEY", "open the dialog's menu whose mnemonic is KEY (a letter), or close it (-)"},
     {"sleep", 1, "MS", "pause"},
     {"mark", 0, "", "remember the time"},
     {"since", 0, "", "print the milliseconds since the last mark (or the start)"},
@@ -511,6 +512,14 @@ void Run(const std::string& name, char** a)
         PrintGap(a[0], name == "gap");
     } else if (name == "freeze") {
         Freeze(a[0], ParseNumber(a[1], "MS"));
+    } else if (name == "menu") {
+        // As Alt and the letter do; WM_CANCELMODE ends the menu's loop in the program's thread.
+        HWND dialog = NeedDialog(a[0]);
+        BOOL posted = a[1][0] == '-' ? PostMessageA(dialog, WM_CANCELMODE, 0, 0)
+                                     : PostMessageA(dialog, WM_SYSCOMMAND, SC_KEYMENU, static_cast<unsigned char>(a[1][0]));
+        if (!posted) {
+            Fail(Format("PostMessage failed (error %lu)", GetLastError()));
+        }
     } else if (name == "sleep") {
         long ms = ParseNumber(a[0], "MS");
         Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));

@@ -17,6 +17,10 @@
 #include <fstream>
 #include <thread>
 
+#include "audio/plainwav.h"
+#include "capture/capture.h"
+#include "capture/keeper.h"
+#include "capture/pipe.h"
 #include "decoder/catalogue.h"
 #include "decoder/run.h"
 #include "decoder/stop.h"
@@ -267,6 +271,105 @@ INSTANTIATE_TEST_SUITE_P(Troubles, StatusLogTest,
                              case LogTrouble::Directory: return "Directory";
                              case LogTrouble::ReadOnlyFile: return "ReadOnlyFile";
                              case LogTrouble::FullDevice: return "FullDevice";
+                             }
+                             return "";
+                         });
+
+// A sound-card run whose recording is kept where the disk fails: at once (a failing device), or
+// once it fills up after the first piece. The keeping stops with one line, and the blocks, their
+// files and every other message are those of a run that keeps nothing.
+enum class KeepTrouble { None, FailingDevice, FillsUp };
+
+class KeepTest : public HostileTest, public ::testing::WithParamInterface<KeepTrouble> {
+protected:
+    // Queued as the sound card's buffers, decoded on the decoder thread until it waits for the
+    // next pilot with the queue empty, then stopped.
+    void QueueRun(const Bytes& samples, const char* keepName)
+    {
+        ASSERT_TRUE(BeginRun(nullptr));
+        CaptureState = 0;
+        if (keepName)
+            StartKeeping(keepName);
+        for (size_t at = 0; at < samples.size(); at += 4410)
+            SamplePipe.add(samples.data() + at, static_cast<int32_t>(std::min<size_t>(4410, samples.size() - at)));
+        ASSERT_TRUE(StartDecoderThread());
+        for (int waited = 0; SamplePipe.Queued() > 0 || Messages().empty() || Messages().back() != "Wait pilot...";
+             ++waited) {
+            ASSERT_LT(waited, 60000) << "the decoder did not drain the queue";
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_EQ(StopRun(), kExitStopped);
+        CaptureState = 1;
+    }
+};
+
+TEST_P(KeepTest, AFailingDiskStopsTheKeepingAndNotTheRun)
+{
+    const Bytes samples = ThreeBlocks(12000).signal.samples;
+    ASSERT_GT(samples.size(), 2u * kKeepPieceBytes);
+    fs::create_directory("reference");
+    fs::current_path("reference");
+    ScanTapeFiles();
+    QueueRun(samples, nullptr);
+    const Lines expected = Messages();
+    const std::map<int64_t, Bytes> expectedFiles = TapFiles();
+    ASSERT_EQ(expectedFiles.size(), 4u);
+
+    fs::current_path(dir);
+    std::string keepName = (dir / "rec.wav").string();
+    if (GetParam() == KeepTrouble::FailingDevice) {
+        keepName = "/dev/full";
+    } else if (GetParam() == KeepTrouble::FillsUp) {
+        SKIP_WITHOUT_MOUNT(mounts.Tmpfs((dir / "small").string(), "size=192k"));
+        keepName = (dir / "small" / "rec.wav").string();
+    }
+    fs::create_directory("kept");
+    fs::current_path("kept");
+    FakeUiClear();
+    ResetDecoder();
+    ScanTapeFiles();
+    QueueRun(samples, keepName.c_str());
+    EXPECT_EQ(TapFiles(), expectedFiles);
+    Lines others, keeping;
+    for (const std::string& line : Messages())
+        (line.rfind("Recording ", 0) == 0 ? keeping : others).push_back(line);
+    EXPECT_EQ(others, expected);
+    const std::string failed = "Recording no longer kept: writing " + keepName + " failed (No space left on device); the blocks are decoded as before";
+    switch (GetParam()) {
+    case KeepTrouble::None: {
+        EXPECT_EQ(keeping, Lines{"Recording kept in " + keepName});
+        Bytes file = ReadFileBytes(keepName);
+        ASSERT_GE(file.size(), kKeepHeaderBytes + samples.size());
+        EXPECT_EQ(Bytes(file.begin() + kKeepHeaderBytes, file.begin() + kKeepHeaderBytes + samples.size()), samples);
+        break;
+    }
+    case KeepTrouble::FailingDevice:
+        EXPECT_EQ(keeping, Lines{failed});
+        break;
+    case KeepTrouble::FillsUp: {
+        EXPECT_EQ(keeping, (Lines{"Recording kept in " + keepName, failed}));
+        // What reached the disk before it filled opens, and is the recording's beginning.
+        std::string error;
+        PlainRecording* kept = OpenPlainRecording(keepName.c_str(), &error);
+        ASSERT_NE(kept, nullptr) << error;
+        EXPECT_EQ(PlainRecordingFrames(kept), kKeepPieceBytes);
+        std::vector<float> read(kKeepPieceBytes);
+        EXPECT_EQ(ReadPlainRecording(kept, read.data(), read.size()), read.size());
+        ClosePlainRecording(kept);
+        for (size_t i = 0; i < read.size(); ++i)
+            ASSERT_EQ(read[i], (samples[i] - 128) / 128.0f) << i;
+        break;
+    }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Disks, KeepTest,
+                         ::testing::Values(KeepTrouble::None, KeepTrouble::FailingDevice, KeepTrouble::FillsUp),
+                         [](const auto& info) {
+                             switch (info.param) {
+                             case KeepTrouble::None: return "Writable";
+                             case KeepTrouble::FailingDevice: return "FailingDevice";
+                             case KeepTrouble::FillsUp: return "FillsUp";
                              }
                              return "";
                          });

@@ -1,17 +1,18 @@
 # What run.sh and stress.sh have in common: the programs under test, the record of why a check
 # failed, and the driver. Sourced by both; WHYF and QV_TMP are theirs, set by the time a check runs.
 
-# Sets TAPGEN, QVEXE, DECODE and QVDRIVE from the two build trees $2 (native) and $3 (Windows); $1
+# Sets TAPGEN, TAPESIM, QVEXE, DECODE and QVDRIVE from the two build trees $2 (native) and $3 (Windows); $1
 # names the calling script in its complaints. Exits 2 when a tree or a program is missing.
 qv_programs() {
     local script=$1 native win32 program
     native="$(cd "$2" && pwd)" || exit 2
     win32="$(cd "$3" && pwd)" || exit 2
     TAPGEN="$native/tools/quorvane-tapgen"
+    TAPESIM="$native/tests/rescue/qv-tapesim"
     QVEXE="$win32/app/quorvane.exe"
     DECODE="$win32/app/quorvane-decode.exe"
     QVDRIVE="$win32/tests/driver/qvdrive.exe"
-    for program in "$TAPGEN" "$QVEXE" "$DECODE" "$QVDRIVE"; do
+    for program in "$TAPGEN" "$TAPESIM" "$QVEXE" "$DECODE" "$QVDRIVE"; do
         [[ -f $program ]] || {
             echo "$script: $program is missing (build both trees first)" >&2
             exit 2

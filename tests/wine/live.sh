@@ -178,6 +178,10 @@ live_up() {
     LIVE_BLOCKS="$(tap_count "$LIVE/tape.tap")"
     cp "$data/frozen.tap" "$LIVE/frozen.tap" && "$TAPGEN" "$LIVE/frozen.tap" "$LIVE/frozen.pcm" >/dev/null || return 1
     FROZEN_BLOCKS="$(tap_count "$LIVE/frozen.tap")"
+    cp "$data/damaged.tap" "$LIVE/damaged.tap" &&
+        "$TAPESIM" "$LIVE/damaged.tap" "$LIVE/damaged.wav" --family hum --strength 2 --seed 2 \
+            --raw8 "$LIVE/damaged.pcm" || return 1
+    DAMAGED_BLOCKS="$(tap_count "$LIVE/damaged.tap")"
 }
 
 check_live_start_records() {
@@ -447,6 +451,105 @@ check_live_frozen() {
     return $ok
 }
 
+# The box of Rescue recording... for the file $1 (a name in TAPE, typed into the open dialog): it
+# names the file and says $2; nothing new appears in TAPE.
+expect_rescue_refused() {
+    local dir=$1 name=$2 says=$3 before after box
+    before="$(ls -A "$dir/TAPE")"
+    D post "$MAIN" 203 wait "Rescue recording" 10000 settext "Rescue recording" 1148 "$name" \
+        post "Rescue recording" 1 wait "$INFO" 10000 || return 1
+    box="$(D text "$INFO" 65535 | utf8)" || return 1
+    D ok "$INFO" 5000 || return 1
+    [[ $box == *"$name'"*"$says"* ]] || why "Rescue recording... on $name says \"$box\"" || return 1
+    after="$(ls -A "$dir/TAPE")"
+    [[ $before == "$after" ]] || why "Rescue recording... on $name made $(comm -13 <(echo "$before") <(echo "$after") | tr '\n' ' ')"
+}
+
+# The damaged tape played into a fresh program run while the window freezes for 0.5 s every 3 s;
+# after Stop, Rescue last recording brings every block back byte for byte into the recording's own
+# folder (with tape.tap, the whole tape), the live run's files stay as they were, and the kept
+# recording holds what was played (all but what Wine's capture changed: at most 10 % of it).
+# Then Keep recordings off keeps nothing, and Rescue recording... refuses a missing and a foreign
+# file by name, making nothing.
+check_live_rescue() {
+    local dir="$LIVE/round$ROUND/rescue" count=$DAMAGED_BLOCKS seconds args=() i driver rec live before
+    rm -rf "$dir"
+    mkdir -p "$dir/TAPE"
+    sox -t raw -r 44100 -e unsigned -b 8 -c 1 "$data/one.pcm" -r 48000 -b 16 -c 2 "$dir/TAPE/foreign.wav" ||
+        why "sox cannot make foreign.wav" || return 1
+    seconds=$(($(stat -c %s "$LIVE/damaged.pcm") / 44100 + 1))
+    (cd "$dir" && exec timeout $((seconds + 240)) wine "$QVEXE") >"$dir.log" 2>&1 &
+    APP_PID=$!
+    QV_PIDS+=("$APP_PID")
+    D wait "$MAIN" 15000 wait-number "$MAIN" 20 1024 10000 wait-text "$MAIN" 21 "Recording kept in rec-" 5000 || return 1
+    args=(sleep 1000)
+    for ((i = 0; i < (seconds - 2) / 3; i++)); do
+        args+=(freeze "$MAIN" 500 sleep 2500)
+    done
+    play "$LIVE/damaged.pcm" $((seconds + 30))
+    timeout $((seconds + 60)) wine "$QVDRIVE" "${args[@]}" >/dev/null 2>"$dir.drive" &
+    driver=$!
+    QV_PIDS+=("$driver")
+    timeout $((seconds + 30)) tail --pid="$PLAY_PID" -f /dev/null
+    wait "$driver" || why "the freezes stopped: $(tr -d '\r' <"$dir.drive" | head -n1)"
+    sleep 2
+    D click "$MAIN" 14 wait-enabled "$MAIN" 12 2000 || return 1
+    rec="$(cd "$dir/TAPE" && ls rec-*.wav)"
+    [[ $rec == rec-*.wav && $rec != *$'\n'* ]] || why "not one kept recording in TAPE: ${rec:-none}" || return 1
+    live="$(python3 "$here/tapes.py" back "$LIVE/damaged.tap" "$dir/TAPE" 1 "$count")" || live=0
+    before="$(cd "$dir/TAPE" && sha1sum out*.tap)"
+
+    D post "$MAIN" 202 wait-text "$MAIN" 21 "Rescue: " 120000 wait-enabled "$MAIN" 12 5000 || return 1
+    screenshot "$shots/rescue.png" || return 1
+    D menu "$MAIN" r sleep 700 || return 1
+    screenshot "$shots/rescue-menu.png" || return 1
+    D menu "$MAIN" - sleep 300 || return 1
+    local folder="$dir/TAPE/${rec%.wav}" back
+    back="$(python3 "$here/tapes.py" back "$LIVE/damaged.tap" "$folder" 1 "$count")" || back=0
+    figure "damaged tape (hum, $seconds s, window frozen 0.5 s every 3 s): $count blocks played, live run $live back, Rescue last recording $back"
+    ROUND_PLAYED[$ROUND]=$((${ROUND_PLAYED[$ROUND]:-0} + count))
+    ROUND_BACK[$ROUND]=$((${ROUND_BACK[$ROUND]:-0} + back))
+    ROUND_NOTES[$ROUND]+="${ROUND_NOTES[$ROUND]:+, }rescue $back/$count (live $live)"
+    python3 "$here/tapes.py" blocks "$LIVE/damaged.tap" "$folder" 1 "$count" >"$dir.verify" ||
+        why "rescue folder: $(cat "$dir.verify")" || return 1
+    cmp -s "$folder/tape.tap" "$LIVE/damaged.tap" || why "tape.tap of the rescue is not the tape played" || return 1
+    grep -q "^Rescue: $count of $count blocks good" "$folder/status.log" ||
+        why "the rescue's status.log does not end with its count: $(tail -n1 "$folder/status.log")" || return 1
+    [[ $(cd "$dir/TAPE" && sha1sum out*.tap) == "$before" ]] || why "the rescue changed the live run's files" || return 1
+    # Wine's capture on a loaded machine drops a few milliseconds of sound now and then before the
+    # program sees them, and changes the samples around a drop a little: the played tape is looked for
+    # 10 ms at a time, in order, and all but a few of those must be in the kept recording exactly.
+    python3 - "$dir/TAPE/$rec" "$LIVE/damaged.pcm" >"$dir.kept" <<'PY' || why "kept recording: $(cat "$dir.kept")" || return 1
+import struct, sys
+kept = open(sys.argv[1], "rb").read()
+played = open(sys.argv[2], "rb").read()
+(length,) = struct.unpack_from("<I", kept, 40)
+if kept[:4] != b"RIFF" or 44 + length > len(kept):
+    sys.exit(print("its header does not count what it holds") or 1)
+data, window, k, exact = kept[44:44 + length], 441, 0, 0
+pieces = len(played) // window
+for n in range(pieces):
+    # The first piece anywhere (the tape began a while after the recording), each next one soon after.
+    at = data.find(played[n * window:(n + 1) * window], k, k + 44100 + window if exact else len(data))
+    if at >= 0:
+        exact, k = exact + 1, at + window
+print("%d of the %d pieces of 10 ms played are in it exactly, in order; %d samples kept for %d played" %
+      (exact, pieces, length, len(played)))
+sys.exit(0 if exact * 10 >= pieces * 9 else 1)
+PY
+    figure "kept recording: $(cat "$dir.kept")"
+
+    D post "$MAIN" 201 sleep 300 || return 1
+    timeout 30 wine reg query 'HKCU\Software\Quorvane\Recordings' /v Keep 2>/dev/null | tr -d '\r' |
+        grep -Eq 'Keep +REG_DWORD +0x0$' || why "Keep recordings off is not stored as Keep=0" || return 1
+    D click "$MAIN" 12 wait-number "$MAIN" 20 1024 10000 sleep 1000 click "$MAIN" 14 \
+        wait-enabled "$MAIN" 12 2000 || return 1
+    [[ $(cd "$dir/TAPE" && ls rec-*.wav) == "$rec" ]] || why "Keep recordings off: a recording was kept" || return 1
+    expect_rescue_refused "$dir" nothere.wav "No such file" || return 1
+    expect_rescue_refused "$dir" foreign.wav "is not a recording this program reads" || return 1
+    app_quit
+}
+
 # The longest freeze of the main dialog's thread, of 0.25, 0.5, 1 and 1.4 s, under which the frozen
 # tape comes back whole: longer ones are not tried once one loses a block.
 live_freeze_tolerance() {
@@ -487,6 +590,7 @@ live_round() {
     live_check "live-close-while-recording$suffix" check_live_close_while_recording
     live_check "live-frozen-window-1000ms$suffix" check_live_frozen 1000
     live_check "live-frozen-window-300ms$suffix" check_live_frozen 300
+    live_check "live-rescue-last-recording$suffix" check_live_rescue
     ROUND_FAILED[$ROUND]=$((failed - failed_before))
 }
 

@@ -123,7 +123,20 @@ def frozen_tape():
     return blocks + [data(pattern(100, 60))]
 
 
-TAPES = {"mixed.tap": mixed_tape, "long.tap": long_tape, "one.tap": one_tape, "frozen.tap": frozen_tape}
+def damaged_tape():
+    """Two header and data pairs and a block without a header: short enough to play in CI, rendered
+    with hum the fixed thresholds lose most of it to (the rescue decoder does not)."""
+    return [
+        header(3, "rescue", 300, 16384),
+        data(pattern(300, 70)),
+        data(pattern(200, 71)),
+        header(0, "basic", len(BASIC), 10, len(BASIC)),
+        data(BASIC),
+    ]
+
+
+TAPES = {"mixed.tap": mixed_tape, "long.tap": long_tape, "one.tap": one_tape, "frozen.tap": frozen_tape,
+         "damaged.tap": damaged_tape}
 
 
 def is_header(content):
