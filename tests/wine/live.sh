@@ -14,8 +14,9 @@
 # summary of blocks played, blocks back and gaps, round by round.
 # To tell apart what a loss comes from: QV_LIVE_SEEDED sets how many files TAPE starts with (default
 # 1000), QV_LIVE_HOGS=0 plays without the busy processes. QV_LIVE_THREE=0 leaves out the 3-minute
-# tape, QV_LIVE_FROZEN=0 the two frozen runs. QV_LIVE_SWEEP=1 runs only the freeze tolerance instead: the frozen tape under freezes of
-# 0.25, 0.5, 1 and 1.4 s (or the milliseconds in QV_LIVE_FREEZES), up to the first that loses a block.
+# tape, QV_LIVE_FROZEN=0 the two frozen runs. QV_LIVE_SWEEP=1 runs only the freeze tolerance
+# instead: the frozen tape under freezes of 0.25, 0.5, 1 and 1.4 s (or the milliseconds in
+# QV_LIVE_FREEZES), up to the first that loses a block.
 
 PLAY_PID=""
 LIVE="$QV_TMP/live"
