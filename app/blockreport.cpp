@@ -9,6 +9,7 @@
 #include "decoder/block.h"
 #include "decoder/decoderthread.h"
 #include "decoder/tapfile.h"
+#include "rescue/rescue.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ struct Block {
     int flag;
     bool header;
     TapHeader fields;
+    BlockOrigin origin;  // several plays only
 };
 
 struct Damage {
@@ -39,7 +41,7 @@ std::vector<uint8_t> ReadFile(const std::string& name)
 void Record(const char* name, long fileLength)
 {
     const std::vector<uint8_t> bytes = ReadFile(name);
-    Block block{name, CurrentBlock, fileLength - 2, bytes.size() > 2 ? bytes[2] : -1, false, {}};
+    Block block{name, CurrentBlock, fileLength - 2, bytes.size() > 2 ? bytes[2] : -1, false, {}, CurrentOrigin};
     block.header = ReadTapHeader(bytes.data(), static_cast<long>(bytes.size()), fileLength, &block.fields);
     blocks.push_back(block);
 }
@@ -119,6 +121,22 @@ void WriteBlock(std::FILE* out, const Block& b, size_t number)
                      JsonString(std::string(b.fields.name, 10)).c_str(), b.fields.dataLength, b.fields.param1,
                      b.fields.param2);
     }
+    if (!b.origin.copies.empty()) {
+        if (b.origin.from > 0)
+            std::fprintf(out, ", \"from_play\": %i", b.origin.from);
+        else
+            std::fprintf(out, ", \"from_play\": \"rebuilt\"");
+        std::fprintf(out, ", \"plays\": [");
+        for (size_t k = 0; k < b.origin.copies.size(); ++k) {
+            const CopyFacts& c = b.origin.copies[k];
+            std::fprintf(out, "%s{\"play\": %i", k ? ", " : "", c.play);
+            if (c.verdict >= 0)
+                std::fprintf(out, ", \"start\": %s, \"end\": %s, \"checksum\": \"%s\"", Position(c.pilotStart).c_str(),
+                             Position(c.end).c_str(), Verdict(c.verdict));
+            std::fprintf(out, "}");
+        }
+        std::fprintf(out, "]");
+    }
     std::fprintf(out, "}");
 }
 
@@ -164,6 +182,14 @@ bool WriteJsonReport(const std::string& path, const RunFacts& run)
     std::fprintf(out, "{\n  \"input\": %s,\n  \"format\": %s,\n  \"channel\": %s,\n  \"tape_directory\": %s,\n",
                  JsonString(run.input).c_str(), JsonString(run.format).c_str(), JsonString(run.channel).c_str(),
                  JsonString(run.tapeDirectory).c_str());
+    if (run.plays.size() > 1) {
+        std::fprintf(out, "  \"plays\": [");
+        for (size_t p = 0; p < run.plays.size(); ++p)
+            std::fprintf(out, "%s\n    {\"play\": %zu, \"input\": %s, \"format\": %s, \"samples\": %" PRId64 "}",
+                         p ? "," : "", p + 1, JsonString(run.plays[p].input).c_str(),
+                         JsonString(run.plays[p].format).c_str(), run.plays[p].samples);
+        std::fprintf(out, "\n  ],\n");
+    }
     std::fprintf(out, "  \"sample_rate\": 44100,\n  \"samples\": %" PRId64 ",\n  \"blocks\": [", run.samples);
     for (size_t i = 0; i < blocks.size(); ++i) {
         std::fprintf(out, i ? ",\n" : "\n");

@@ -1,7 +1,8 @@
 // The console decoder's record of a run's blocks, and what it makes of them: a JSON report (one
 // entry per block in tape order: its file, where it starts and ends, its length, the checksum
 // verdict, a header's fields, the mean pilot half-period) and one TAP file holding every block of
-// the run, good and bad, in tape order.
+// the run, good and bad, in tape order. From several plays of a tape, each block also says which
+// play it came from (or that it was rebuilt) and where it lies in every play.
 // Runs on the console decoder's one thread: the block observer is called by the decoder there.
 // Failures: a report or joined TAP that cannot be written is said on standard error by its name,
 // and the writer returns false.
@@ -10,6 +11,14 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+// One of several plays of a tape read by the rescue decoder.
+struct PlayFacts {
+    std::string input;
+    std::string format;
+    int64_t samples = 0;
+};
 
 // What the report says of the run as a whole.
 struct RunFacts {
@@ -18,6 +27,7 @@ struct RunFacts {
     std::string channel;      // "mix", or the channel taken
     std::string tapeDirectory;
     int64_t samples = 0;      // samples at 44100/s read from it
+    std::vector<PlayFacts> plays;  // several plays: all of them, the first being the input above
 };
 
 // Starts a new record and has the decoder report every block into it (decoder/decoderthread.h).

@@ -1,4 +1,5 @@
 // quorvane-decode FILE [--rescue] [--channel C] [--report R.json] [--join J.tap] [--PilotMin N] ... [--BaseLine N]
+// quorvane-decode --rescue PLAY1 PLAY2 ... [--channel C] [--report R.json] [--join J.tap]
 // A file run of the decoder without the window: in the current directory it creates and enters
 // TAPE, lists the TAP files there, takes the thresholds (defaults for the ones not given), decodes
 // FILE to the end and writes each block into its own out%03i.tap, logging to status.log. Pane
@@ -9,9 +10,11 @@
 // taken, any rate converted to 44100/s); positions are then samples at 44100/s. A build without
 // the audio libraries refuses audio files by name.
 // --rescue reads the recording with the rescue decoder (rescue/rescue.h) instead, for damaged
-// tapes: same files, log lines of its own, the thresholds not used.
+// tapes: same files, log lines of its own, the thresholds not used. Given several recordings, each
+// a play of one tape, it reads them all before TAPE is made, matches their blocks and writes each
+// block once, from the play that read it whole or rebuilt from every play's copy.
 // Exit status: 0 the recording was decoded to its end; 1 FILE could not be opened or read, or was
-// refused (nothing is created); 2 bad usage; 3 a TAP file could not be created; 4 the report or the
+// refused, or a play shares no block with the other plays (nothing is created); 2 bad usage; 3 a TAP file could not be created; 4 the report or the
 // joined TAP file could not be written.
 
 #include <unistd.h>
@@ -24,6 +27,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "app/blockreport.h"
 #include "app/console_ui.h"
@@ -34,6 +38,7 @@
 #include "decoder/run.h"
 #include "decoder/stop.h"
 #include "decoder/timing.h"
+#include "rescue/rescue.h"
 #include "rescue/rescueinput.h"
 #include "qv_version.h"
 
@@ -47,6 +52,7 @@ void PrintUsage(std::FILE* out)
     for (const TimingField& field : TimingFields)
         std::fprintf(out, " [--%s N]", field.name);
     std::fprintf(out,
+                 "\n       quorvane-decode --rescue PLAY1 PLAY2 ... [--channel C] [--report FILE.json] [--join FILE.tap]"
                  "\n       quorvane-decode --help | --version\n"
                  "Decodes the ZX Spectrum tape in FILE into TAPE/out001.tap, out002.tap, ... (one block a file)\n"
                  "and appends its log to TAPE/status.log, TAPE being made in the current directory.\n"
@@ -54,7 +60,9 @@ void PrintUsage(std::FILE* out)
                  "                   channel count), recognised by its contents, or a raw recording (unsigned\n"
                  "                   8-bit mono samples at 44100/s, no header)\n"
                  "  --rescue         decode a damaged tape: filters, measured timings, each failed block read\n"
-                 "                   again with other settings (the thresholds below are not used)\n"
+                 "                   again with other settings (the thresholds below are not used); given\n"
+                 "                   several plays of one tape, each block from the play that read it whole,\n"
+                 "                   or rebuilt from all of them\n"
                  "  --channel C      take one channel (left, right or its number from 1) instead of mixing all\n"
                  "  --report R.json  write what was found, block by block, as JSON\n"
                  "  --join J.tap     write every block, good and bad, into one TAP file in tape order\n"
@@ -62,7 +70,8 @@ void PrintUsage(std::FILE* out)
     for (const TimingField& field : TimingFields)
         std::fprintf(out, " %s=%i", field.name, static_cast<int>(field.defaultValue));
     std::fprintf(out,
-                 "\nExit status: 0 decoded to the end, 1 FILE cannot be opened or read (nothing is created),\n"
+                 "\nExit status: 0 decoded to the end, 1 FILE cannot be opened or read, or a play shares no block\n"
+                 "with the others (nothing is created),\n"
                  "2 bad usage, 3 a TAP file could not be created, 4 the report or joined TAP could not be written.\n");
 }
 
@@ -93,6 +102,7 @@ std::string Clock(int64_t samples)
 // progress line.
 struct Input {
     const char* name = nullptr;
+    std::string play;  // "play 2: " while one of several plays is read
     int64_t samples = 0;
     bool progress = false;
     std::chrono::steady_clock::time_point started, shown;
@@ -102,6 +112,7 @@ void AfterBatch(AudioFile* file)
 {
     AudioDamage damage;
     while (TakeAudioDamage(file, &damage)) {
+        damage.what = input.play + damage.what;
         if (damage.to < 0)
             std::fprintf(stderr, "quorvane-decode: '%s': at %s: %s\n", input.name, Clock(damage.from).c_str(),
                          damage.what.c_str());
@@ -121,10 +132,11 @@ void AfterBatch(AudioFile* file)
     const int64_t expected = AudioSamplesExpected(file);
     char text[96];
     if (expected > 0)
-        std::snprintf(text, sizeof text, "%s of %s (%.0f%%)", Clock(input.samples).c_str(), Clock(expected).c_str(),
+        std::snprintf(text, sizeof text, "%s%s of %s (%.0f%%)", input.play.c_str(), Clock(input.samples).c_str(),
+                      Clock(expected).c_str(),
                       100.0 * static_cast<double>(input.samples) / static_cast<double>(expected));
     else
-        std::snprintf(text, sizeof text, "%s", Clock(input.samples).c_str());
+        std::snprintf(text, sizeof text, "%s%s", input.play.c_str(), Clock(input.samples).c_str());
     ShowProgress(text);
 }
 
@@ -147,7 +159,7 @@ bool OutputPlace(const char* option, const std::string& name, std::string* absol
 int main(int argc, char** argv)
 {
     TimingRecord settings = DefaultTiming();
-    const char* fileName = nullptr;
+    std::vector<const char*> files;
     int channel = kMixChannels;
     std::string channelText = "mix", reportName, joinName;
     bool rescue = false;
@@ -169,9 +181,7 @@ int main(int argc, char** argv)
             continue;
         }
         if (arg.rfind("--", 0) != 0) {
-            if (fileName)
-                return Usage("more than one FILE: " + arg);
-            fileName = argv[i];
+            files.push_back(argv[i]);
             continue;
         }
         std::string name = arg.substr(2), value;
@@ -200,32 +210,49 @@ int main(int argc, char** argv)
         // The same conversion the settings fields get, so a value means here what it means there.
         SetTimingValue(settings, *field, FieldToInt(value.c_str()));
     }
-    if (!fileName)
+    if (files.empty())
         return Usage("no FILE given");
+    // Several recordings are several plays of one tape, which only the rescue decoder combines.
+    if (files.size() > 1 && !rescue)
+        return Usage(std::string("more than one FILE: ") + files[1]);
+    const char* fileName = files[0];
     std::string reportPath, joinPath, problem;
     if ((!reportName.empty() && !OutputPlace("--report", reportName, &reportPath, &problem)) ||
         (!joinName.empty() && !OutputPlace("--join", joinName, &joinPath, &problem)))
         return Usage(problem);
 
-    std::error_code error;
-    if (fs::is_directory(fileName, error))
-        return Refuse(std::string("cannot read the recording '") + fileName + "': it is a directory");
-    // Checked and opened before TAPE is made: the name is relative to where the program was
+    // Checked and opened before TAPE is made: the names are relative to where the program was
     // started, and a file that cannot be decoded leaves nothing behind.
-    input.name = fileName;
+    std::error_code error;
     AudioFormat format;
-    errno = 0;
-    if (!RecogniseAudioFile(fileName, &format))
-        return Refuse(std::string("cannot open the recording '") + fileName + "': " +
-                      (errno ? std::strerror(errno) : "open failed"));
+    for (const char* name : files) {
+        if (fs::is_directory(name, error))
+            return Refuse(std::string("cannot read the recording '") + name + "': it is a directory");
+        errno = 0;
+        if (!RecogniseAudioFile(name, &format))
+            return Refuse(std::string("cannot open the recording '") + name + "': " +
+                          (errno ? std::strerror(errno) : "open failed"));
+    }
+    if (files.size() > 1)
+        RecogniseAudioFile(fileName, &format);
+    input.name = fileName;
+    RecordBlocks();
     std::string described = AudioKindName(kRawRecording);
-    RescueInput* rescueInput = nullptr;
+    std::vector<RescueInput*> rescueInputs;
+    std::vector<Play> plays;
+    std::vector<PlayFacts> playFacts;
     if (rescue) {
-        std::string why;
-        rescueInput = OpenRescueInput(fileName, channel, &why);
-        if (!rescueInput)
-            return Refuse(why);
-        described = RescueInputDescription(rescueInput);
+        for (const char* name : files) {
+            std::string why;
+            RescueInput* opened = OpenRescueInput(name, channel, &why);
+            if (!opened) {
+                for (RescueInput* open : rescueInputs)
+                    CloseRescueInput(open);
+                return Refuse(why);
+            }
+            rescueInputs.push_back(opened);
+        }
+        described = RescueInputDescription(rescueInputs[0]);
         input.progress = isatty(2);
         input.started = std::chrono::steady_clock::now();
         AudioBatchRead = AfterBatch;
@@ -247,6 +274,34 @@ int main(int argc, char** argv)
         BeginAudioRun(audio);
     }
 
+    // Several plays are read whole before anything is made: a play that shares no block with the
+    // others is of another tape (or holds none), and is refused.
+    std::vector<TapeBlock> tape;
+    if (rescueInputs.size() > 1) {
+        plays.resize(rescueInputs.size());
+        for (size_t p = 0; p < rescueInputs.size(); ++p) {
+            input.name = files[p];
+            input.play = "play " + std::to_string(p + 1) + ": ";
+            input.samples = 0;
+            plays[p].name = files[p];
+            ReadRescuePlay(rescueInputs[p], plays[p]);
+            playFacts.push_back({files[p], RescueInputDescription(rescueInputs[p]), input.samples});
+            CloseRescueInput(rescueInputs[p]);
+            rescueInputs[p] = nullptr;
+        }
+        ClearProgress();
+        input.name = fileName;
+        input.play.clear();
+        input.samples = playFacts[0].samples;
+        tape = MatchPlays(plays);
+        for (size_t p = 0; p < plays.size(); ++p)
+            if (!PlayMatches(plays, tape, p))
+                return Refuse(std::string("'") + files[p] + "': " +
+                              (plays[p].blocks.empty() ? "no block found in it"
+                                                       : "none of its blocks matches a block of the other plays") +
+                              "; is it a play of another tape?");
+    }
+
     // As the program's start-up: an existing TAPE is simply entered.
     fs::create_directory("TAPE", error);
     fs::current_path("TAPE", error);
@@ -255,10 +310,16 @@ int main(int argc, char** argv)
 
     ScanTapeFiles();
     TimingSettings = settings;
-    RecordBlocks();
-    const int exitCode = rescueInput ? RunRescueInput(rescueInput) : RunDecoderHere();
+    int exitCode;
+    if (!plays.empty())
+        exitCode = WritePlays(plays, tape);
+    else if (!rescueInputs.empty())
+        exitCode = RunRescueInput(rescueInputs[0]);
+    else
+        exitCode = RunDecoderHere();
     EndRun();
-    CloseRescueInput(rescueInput);
+    if (plays.empty() && !rescueInputs.empty())
+        CloseRescueInput(rescueInputs[0]);
     ClearProgress();
     RecordUnfinishedBlock(input.samples);
 
@@ -271,6 +332,7 @@ int main(int argc, char** argv)
         run.channel = channelText;
         run.tapeDirectory = fs::current_path(error).string();
         run.samples = input.samples;
+        run.plays = playFacts;
         written = WriteJsonReport(reportPath, run) && written;
     }
     if (!joinPath.empty())

@@ -1,7 +1,9 @@
 // quorvane-rescue-bench DECODER [MINUTES]
 // Speed of `DECODER --rescue` on long 16-bit WAV recordings (default one hour): a clean mono tape,
-// and a stereo tape with a little of every damage (the cassette simulator's "combined" at strength
-// 1, so that some blocks are read more than once). Each recording is a minute of blocks rendered
+// a stereo tape with a little of every damage (the cassette simulator's "combined" at strength 1,
+// so that some blocks are read more than once), and three plays of a mono tape with that damage,
+// each play with damage of its own, read at once (the multiple of real time is then of the three
+// recordings together, and the peak memory is set against their size). Each recording is a minute of blocks rendered
 // once and written over and over; it is decoded twice in fresh directories with the pane lines
 // going to /dev/null, and the better time is printed as a multiple of real time, with the peak
 // resident set size and the blocks written against those on the tape.
@@ -31,6 +33,7 @@ struct Case {
     const char* name;
     TapesimFamily family;
     int channels;
+    int plays;  // 0: one recording; else that many plays of the tape, read at once
 };
 
 std::vector<uint8_t> Block(uint8_t flag, const std::vector<uint8_t>& payload)
@@ -115,8 +118,15 @@ struct Run {
     int status = -1;
 };
 
-Run Decode(const std::string& decoder, const fs::path& recording, const fs::path& dir)
+Run Decode(const std::string& decoder, const std::vector<fs::path>& recordings, const fs::path& dir)
 {
+    std::vector<std::string> args = {decoder, "--rescue"};
+    for (const fs::path& recording : recordings)
+        args.push_back(recording.string());
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
     fs::create_directories(dir);
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
@@ -124,7 +134,7 @@ Run Decode(const std::string& decoder, const fs::path& recording, const fs::path
         const int null = open("/dev/null", O_WRONLY);
         if (null < 0 || dup2(null, 1) < 0 || chdir(dir.c_str()) != 0)
             _exit(126);
-        execl(decoder.c_str(), decoder.c_str(), "--rescue", recording.c_str(), static_cast<char*>(nullptr));
+        execv(decoder.c_str(), argv.data());
         _exit(127);
     }
     Run run;
@@ -173,7 +183,9 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::vector<std::vector<uint8_t>> blocks = MinuteOfBlocks();
-    const Case cases[] = {{"clean, mono", kTapesimClean, 1}, {"combined 1, stereo", kTapesimCombined, 2}};
+    const Case cases[] = {{"clean, mono", kTapesimClean, 1, 0},
+                          {"combined 1, stereo", kTapesimCombined, 2, 0},
+                          {"3 plays, combined 1", kTapesimCombined, 1, 3}};
     int failures = 0;
     std::printf("%-20s %9s %9s %13s %9s %10s %10s\n", "recording", "signal", "file", "good blocks", "decode",
                 "real time", "peak RSS");
@@ -181,12 +193,25 @@ int main(int argc, char** argv)
         TapesimParams params = TapesimPreset(c.family, 1, 7);
         params.channels = c.channels;
         params.azimuthSeconds = 20e-6;
-        const std::vector<float> piece = TapesimRender(blocks, params);
-        const double pieceSeconds = static_cast<double>(piece.size()) / c.channels / 44100;
-        const int repeats = std::max(1, static_cast<int>(std::lround(minutes * 60 / pieceSeconds)));
-        const fs::path recording = fs::path(work) / "bench.wav";
-        if (!WriteRecording(recording, piece, c.channels, repeats)) {
-            std::fprintf(stderr, "quorvane-rescue-bench: cannot write %s\n", recording.c_str());
+        std::vector<fs::path> recordings;
+        double pieceSeconds = 0;
+        int repeats = 1;
+        uintmax_t fileBytes = 0;
+        bool writable = true;
+        for (int play = 0; play < std::max(1, c.plays); ++play) {
+            const std::vector<float> piece =
+                TapesimRender(blocks, c.plays ? TapesimPlay(params, play + 1) : params);
+            pieceSeconds = static_cast<double>(piece.size()) / c.channels / 44100;
+            repeats = std::max(1, static_cast<int>(std::lround(minutes * 60 / pieceSeconds)));
+            recordings.push_back(fs::path(work) / ("bench" + std::to_string(play) + ".wav"));
+            if (!WriteRecording(recordings.back(), piece, c.channels, repeats)) {
+                std::fprintf(stderr, "quorvane-rescue-bench: cannot write %s\n", recordings.back().c_str());
+                writable = false;
+                break;
+            }
+            fileBytes += fs::file_size(recordings.back());
+        }
+        if (!writable) {
             failures++;
             continue;
         }
@@ -194,7 +219,7 @@ int main(int argc, char** argv)
         int good = 0;
         for (int i = 0; i < 2; ++i) {
             const fs::path dir = fs::path(work) / ("run" + std::to_string(i));
-            const Run run = Decode(decoder, recording, dir);
+            const Run run = Decode(decoder, recordings, dir);
             good = GoodBlocks(dir);
             fs::remove_all(dir);
             if (run.status != 0) {
@@ -206,13 +231,13 @@ int main(int argc, char** argv)
                 best.seconds = run.seconds;
             best.peakKb = std::max(best.peakKb, run.peakKb);
         }
-        const double signal = pieceSeconds * repeats;
+        const double signal = pieceSeconds * repeats * std::max(1, c.plays);
         std::printf("%-20s %6.1f min %6.0f MB %6i of %-4i %7.2f s %9.0fx %7.1f MB\n", c.name, signal / 60,
-                    static_cast<double>(fs::file_size(recording)) / 1e6, good,
-                    static_cast<int>(blocks.size()) * repeats, best.seconds, signal / best.seconds,
-                    static_cast<double>(best.peakKb) / 1024);
+                    static_cast<double>(fileBytes) / 1e6, good, static_cast<int>(blocks.size()) * repeats,
+                    best.seconds, signal / best.seconds, static_cast<double>(best.peakKb) / 1024);
         std::fflush(stdout);
-        fs::remove(recording);
+        for (const fs::path& recording : recordings)
+            fs::remove(recording);
     }
     fs::remove_all(work);
     return failures ? 1 : 0;

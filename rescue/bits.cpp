@@ -74,8 +74,14 @@ size_t FindSync(const Reader& r, double period)
     return r.halves.size();
 }
 
-void AddBit(DecodedBlock& out, uint8_t& byte, int& bit, bool one)
+uint8_t Sureness(double share)
 {
+    return static_cast<uint8_t>(std::lround(255 * std::min(1.0, std::max(0.0, share))));
+}
+
+void AddBit(DecodedBlock& out, uint8_t& byte, int& bit, bool one, double sure)
+{
+    out.sureness.push_back(Sureness(sure));
     byte = static_cast<uint8_t>(byte << 1 | (one ? 1 : 0));
     if (++bit == 8) {
         out.bytes.push_back(byte);
@@ -112,14 +118,18 @@ void DecodeStretch(const Stretch& stretch, DecodedBlock& out)
         // The boundary halfway between a 0 (one zero period) and a 1 (two); the zero period
         // follows each bit that fits, slowly enough to ride over jitter and quickly enough for wow.
         const bool one = sum >= 1.5 * r.zero;
+        // A period right at one or two 0 periods is sure; one near the boundary between them, or
+        // one read through, could be either.
+        const double sure = r.Fits(sum) ? std::fabs(sum - 1.5 * r.zero) / (0.5 * r.zero) : 0.05;
         if (r.Fits(sum))
             r.zero += ((one ? sum / 2 : sum) - r.zero) / 32;
-        AddBit(out, byte, bit, one);
+        AddBit(out, byte, bit, one, sure);
         out.endAt = h[last ? i : i + 1].end;
         if (last)
             break;
     }
     out.endBit = bit;
+    out.sureness.resize(out.bytes.size() * 8);
 }
 
 namespace {
@@ -311,6 +321,8 @@ void DecodeBySequence(const Stretch& stretch, const std::vector<float>& trace, i
         }
     }
     out.bytes.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(whole));
+    for (size_t k = 0; k < 8 * whole; ++k)
+        out.sureness.push_back(Sureness(quality[k] / usual[ones[k] ? 1 : 0]));
     out.checksum = prefix[whole];
     out.endBit = 0;
     last = whole > 0 ? cuts[bits - 8 * whole] : 0;

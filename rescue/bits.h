@@ -23,6 +23,9 @@ struct DecodedBlock {
     // The end was moved to where the bytes XOR to 0: the checksum then vouches for the length no
     // more, and only a length known otherwise (a header's) can.
     bool endByChecksum;
+    // How sure the reading of each bit was, in the order read (bit 7 of the first byte first):
+    // 255 a bit that could be nothing else, 0 one that could as well be the other.
+    std::vector<uint8_t> sureness;
 };
 
 void DecodeStretch(const Stretch& stretch, DecodedBlock& out);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "report/ui.h"
 #include "rescue/bits.h"
 #include "rescue/finder.h"
+#include "rescue/plays.h"
 #include "rescue/slicer.h"
 
 namespace {
@@ -116,46 +118,81 @@ struct Rescue {
     Candidate failed;
     int expectedLength = -1;  // the length the last header announced for the block after it
     bool cannotCreate = false;
+    // Set when the play is one of several: its blocks are gathered here and nothing is written
+    // or logged (they are, once every play has been read).
+    Play* play = nullptr;
+    std::vector<PlayReading> readings;  // every reading of the block being resolved
 };
+
+// The run's log, silent while one of several plays is read.
+void Say(const Rescue& r, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Say(const Rescue& r, const char* format, ...)
+{
+    if (r.play)
+        return;
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    LogStatus(text);
+}
 
 int64_t Frame(double sample)
 {
     return static_cast<int64_t>(std::floor(sample));
 }
 
-// A reading to keep: its bytes XOR to 0 and its length is the one a header announced, if any. A
-// length found by the checksum itself needs that announcement, or the 19 bytes of a header.
+// A reading to keep: a whole block whose bytes XOR to 0 and whose length is the one a header
+// announced, if any. A length found by the checksum itself needs that announcement, or the 19
+// bytes of a header.
 bool Sound(const DecodedBlock& block, int expected)
 {
     const int size = static_cast<int>(block.bytes.size());
-    if (size == 0 || block.checksum != 0)
+    if (!WholeBlock(block.bytes) || block.checksum != 0)
         return false;
     if (expected >= 0)
         return size == expected;
     return !block.endByChecksum || (size == 19 && block.bytes[0] == 0x00);
 }
 
-// The block's file, numbered as the decoder numbers them, and the lines the decoder logs after one.
-void Write(Rescue& r, const Candidate& c)
+// One block as the rescue run writes it: its file, its log lines (the verdict, `notes` after it,
+// a header's report, the file's name) and the block observer told with `facts`.
+struct RescuedBlock {
+    std::vector<uint8_t> bytes;
+    bool bad = false;
+    BlockFacts facts{};
+    double syncAt = 0, endAt = 0;  // for a bad block's position, in frames
+    double rate = 44100;
+    std::string recording;  // where those lie: "the recording", "play 2"
+    std::vector<std::string> notes;
+};
+
+// False, after "Can't create file. Exit task", when the file cannot be created. *announced gets the
+// length a sound header announces for the block after it, else -1.
+bool WriteRescuedBlock(const RescuedBlock& block, int* announced)
 {
-    const DecodedBlock& block = c.block;
     const int size = static_cast<int>(block.bytes.size());
     LogStatusF("Read %i bytes", size);
-    if (block.checksum != 0) {
-        LogStatus("Warning! CRC summ error ");
-        LogStatusF("Bad block at %.3f s to %.3f s of the recording", block.syncAt / r.source.rate,
-                   block.endAt / r.source.rate);
+    if (block.bad) {
+        if (WholeBlock(block.bytes))
+            LogStatus("Warning! CRC summ error ");
+        else
+            LogStatusF("Warning! %i bytes with flag 0 make no header, which has 19; kept as a bad block", size);
+        LogStatusF("Bad block at %.3f s to %.3f s of %s", block.syncAt / block.rate, block.endAt / block.rate,
+                   block.recording.c_str());
     } else {
         LogStatus("CRC summ ok");
         ShowTextF("Read %i bytes okey", size);
     }
+    for (const std::string& line : block.notes)
+        LogStatus(line.c_str());
 
     char name[32];
     TapeFileName(name, sizeof name, NextTapeNumber);
     if (NextTapeNumber > kHighestTapeNumber || !OpenTapOutput(name)) {
         LogStatus("Can't create file. Exit task");
-        r.cannotCreate = true;
-        return;
+        return false;
     }
     // The length field is written last, as the decoder does, so a file cut short shows it.
     WriteTapByte(0x20);
@@ -173,12 +210,11 @@ void Write(Rescue& r, const Candidate& c)
     TapHeader header;
     std::vector<uint8_t> file = {static_cast<uint8_t>(size & 0xFF), static_cast<uint8_t>(size >> 8 & 0xFF)};
     file.insert(file.end(), block.bytes.begin(), block.bytes.end());
-    r.expectedLength = -1;
+    *announced = -1;
     if (ReadTapHeader(file.data(), static_cast<long>(file.size()), static_cast<long>(file.size()), &header)) {
         ReportTapHeader(header);
         // The data block after a header holds its flag and checksum besides the announced bytes.
-        if (block.checksum == 0)
-            r.expectedLength = header.dataLength + 2;
+        *announced = AnnouncedLength(block.bytes);
     }
     LogStatus(name);
     UiCatalogueAppend(name);
@@ -186,16 +222,37 @@ void Write(Rescue& r, const Candidate& c)
 
     if (BlockDecoded) {
         // The same observer the decoder thread tells of its blocks (the console's report).
-        const int64_t pilotStart = Frame(c.stretch.pilotStart), syncAt = Frame(block.syncAt);
-        CurrentBlock.pilotStart = pilotStart;
-        CurrentBlock.pilotSamples = syncAt - pilotStart;
-        CurrentBlock.pilotHalfPeriods =
-            static_cast<int32_t>(std::lround(static_cast<double>(syncAt - pilotStart) * 2 / c.stretch.pilotPeriod));
-        CurrentBlock.dataBegun = true;
-        CurrentBlock.end = Frame(block.endAt);
-        CurrentBlock.verdict = block.checksum != 0;
+        CurrentBlock = block.facts;
+        CurrentBlock.verdict = block.bad;
         BlockDecoded(name, static_cast<long>(size) + 2);
     }
+    return true;
+}
+
+// The block's file, numbered as the decoder numbers them, and the lines the decoder logs after one;
+// of one of several plays, the block kept for later.
+void Write(Rescue& r, const Candidate& c)
+{
+    const DecodedBlock& block = c.block;
+    const int64_t pilotStart = Frame(c.stretch.pilotStart), syncAt = Frame(block.syncAt);
+    BlockFacts facts;
+    facts.pilotStart = pilotStart;
+    facts.pilotSamples = syncAt - pilotStart;
+    facts.pilotHalfPeriods =
+        static_cast<int32_t>(std::lround(static_cast<double>(syncAt - pilotStart) * 2 / c.stretch.pilotPeriod));
+    facts.dataBegun = true;
+    facts.end = Frame(block.endAt);
+    const bool bad = block.checksum != 0 || !WholeBlock(block.bytes);
+    if (r.play) {
+        r.play->blocks.push_back({block.bytes, bad, facts.pilotStart, facts.pilotHalfPeriods, syncAt, facts.end,
+                                  bad ? std::move(r.readings) : std::vector<PlayReading>{}});
+        r.readings.clear();
+        r.expectedLength = AnnouncedLength(block.bytes);
+        return;
+    }
+    RescuedBlock out{block.bytes, bad, facts, block.syncAt, block.endAt, r.source.rate, "the recording", {}};
+    if (!WriteRescuedBlock(out, &r.expectedLength))
+        r.cannotCreate = true;
 }
 
 // Reads the held stretch [c.from, c.to) again with one attempt's settings.
@@ -239,31 +296,45 @@ void Resolve(Rescue& r, Candidate& c)
     int made = 1;
     Candidate best = c, other;
     bool sound = false;
+    // Of one of several plays, every reading is kept for the vote should no play read it whole.
+    r.readings.clear();
+    if (r.play)
+        r.readings.push_back({c.block.bytes, c.block.sureness});
     for (size_t a = 1; a < r.attempts.size() && !sound; ++a) {
         ++made;
         if (!ReadAgain(r, c, r.attempts[a], other)) {
-            LogStatusF("Attempt %i (%s): no sync", made, r.attempts[a].name);
+            Say(r, "Attempt %i (%s): no sync", made, r.attempts[a].name);
             continue;
         }
         sound = Sound(other.block, expected);
-        LogStatusF("Attempt %i (%s): %i bytes, %s", made, r.attempts[a].name,
-                   static_cast<int>(other.block.bytes.size()), other.block.checksum == 0 ? "CRC summ ok" : "CRC summ error");
+        if (r.play && !sound && !other.block.bytes.empty())
+            r.readings.push_back({other.block.bytes, other.block.sureness});
+        Say(r, "Attempt %i (%s): %i bytes, %s", made, r.attempts[a].name, static_cast<int>(other.block.bytes.size()),
+            other.block.checksum == 0 ? "CRC summ ok" : "CRC summ error");
         if (sound)
             best = std::move(other);
     }
     if (!c.block.synced && !sound) {
-        LogStatus("No block in this stretch");
-        LogStatus(" ");
-        LogStatus("Wait pilot...");
+        Say(r, "No block in this stretch");
+        Say(r, " ");
+        Say(r, "Wait pilot...");
         return;
     }
-    if (!sound && c.block.checksum == 0)
-        LogStatusF("The header announced %i bytes; the first reading, whose checksum is right, is kept",
-                   expected - 2);
+    // A flag byte alone, or nothing: no block, whatever its checksum says (noise that looked like a
+    // pilot and a sync, or a block broken off after its flag), so no file either.
+    if (!sound && best.block.bytes.size() < 2) {
+        Say(r, "Read %i bytes at %.3f s: too few for a block, dropped", static_cast<int>(best.block.bytes.size()),
+            best.block.syncAt / r.source.rate);
+        Say(r, " ");
+        Say(r, "Wait pilot...");
+        return;
+    }
+    if (!sound && c.block.checksum == 0 && expected >= 0)
+        Say(r, "The header announced %i bytes; the first reading, whose checksum is right, is kept", expected - 2);
     else if (!sound)
-        LogStatus("No attempt read the block whole; the first reading is kept");
+        Say(r, "No attempt read the block whole; the first reading is kept");
     Write(r, best);
-    LogStatus("Wait pilot...");
+    Say(r, "Wait pilot...");
 }
 
 // Nine in ten of the stretch's half-waves are the pilot's: the pilot went on after whatever broke it.
@@ -286,19 +357,19 @@ void StretchDone(Rescue& r)
     c.to = Frame(c.stretch.halves.back().end) + 1;
     // A pilot broken off by a glitch, with no data after it: the finder will find the rest of it.
     if (!c.block.synced && (c.stretch.halves.size() < kShortStretch || MostlyPilot(c.stretch))) {
-        LogStatusF("Pilot break at %.3f s", c.stretch.halves.back().end / r.source.rate);
+        Say(r, "Pilot break at %.3f s", c.stretch.halves.back().end / r.source.rate);
         return;
     }
     if (c.block.synced)
-        LogStatus("Sync ok. Read data...");
+        Say(r, "Sync ok. Read data...");
     if (Sound(c.block, r.expectedLength)) {
         Write(r, c);
-        LogStatus("Wait pilot...");
+        Say(r, "Wait pilot...");
         return;
     }
     if (c.block.synced)
-        LogStatusF("First reading: %i bytes, %s; reading again when the stretch has ended",
-                   static_cast<int>(c.block.bytes.size()), c.block.checksum == 0 ? "wrong length" : "CRC summ error");
+        Say(r, "First reading: %i bytes, %s; reading again when the stretch has ended",
+            static_cast<int>(c.block.bytes.size()), c.block.checksum == 0 ? "wrong length" : "CRC summ error");
     r.failed = std::move(c);
     r.pending = true;
 }
@@ -312,7 +383,7 @@ void Take(Rescue& r, const HalfWave& h)
             r.failed.to = std::max(r.failed.to, Frame(r.finder.start));
             Resolve(r, r.failed);
         }
-        LogStatus("Pilot stable.");
+        Say(r, "Pilot stable.");
         break;
     case kFinderStretchDone:
         StretchDone(r);
@@ -335,15 +406,14 @@ int64_t Keep(const Rescue& r)
     return std::max(keep, r.held.base);
 }
 
-}  // namespace
 
-int RunRescue(const RescueSource& source)
+int ReadToTheEnd(Rescue& r)
 {
-    Rescue r{source, Attempts(source.channels), {}, {}, {}, {}, false, {}, -1, false};
+    const RescueSource& source = r.source;
     r.held.channels = std::max(1, source.channels);
     SlicerStart(r.slicer, r.attempts[0].slicer, r.held.channels, source.rate, 0);
     FinderStart(r.finder, kPilotHalves);
-    LogStatus("Wait pilot...");
+    Say(r, "Wait pilot...");
     std::vector<float> chunk(kChunk * static_cast<size_t>(r.held.channels));
     for (;;) {
         const size_t got = source.read(source.context, chunk.data(), kChunk);
@@ -375,6 +445,98 @@ int RunRescue(const RescueSource& source)
         r.failed.to = r.held.End();
         Resolve(r, r.failed);
     }
-    LogStatus("End of the recording");
+    Say(r, "End of the recording");
     return r.cannotCreate ? kExitCannotCreate : kExitEndOfFile;
+}
+
+}  // namespace
+
+BlockOrigin CurrentOrigin;
+
+int RunRescue(const RescueSource& source)
+{
+    Rescue r{source, Attempts(source.channels), {}, {}, {}, {}, false, {}, -1, false, nullptr, {}};
+    return ReadToTheEnd(r);
+}
+
+void ReadPlay(const RescueSource& source, Play& play)
+{
+    Rescue r{source, Attempts(source.channels), {}, {}, {}, {}, false, {}, -1, false, nullptr, {}};
+    r.play = &play;
+    play.rate = source.rate;
+    play.blocks.clear();
+    ReadToTheEnd(r);
+    play.frames = r.held.End();
+}
+
+int WritePlays(const std::vector<Play>& plays, const std::vector<TapeBlock>& tape)
+{
+    for (size_t p = 0; p < plays.size(); ++p) {
+        int good = 0;
+        for (const PlayBlock& b : plays[p].blocks)
+            good += !b.bad;
+        LogStatusF("Play %i: %s, %i blocks, %i good", static_cast<int>(p + 1), plays[p].name.c_str(),
+                   static_cast<int>(plays[p].blocks.size()), good);
+    }
+    LogStatus(" ");
+    int expected = -1;
+    for (const TapeBlock& t : tape) {
+        const ChosenBlock chosen = ChooseCopy(plays, t, expected);
+        // The positions reported are those of the copy kept, or of the first copy when rebuilt.
+        size_t where = 0;
+        while (t.copies[where] < 0)
+            ++where;
+        if (chosen.from != kRebuilt)
+            where = static_cast<size_t>(chosen.from);
+        const PlayBlock& copy = plays[where].blocks[static_cast<size_t>(t.copies[where])];
+        RescuedBlock out;
+        out.bytes = chosen.bytes;
+        out.bad = chosen.bad;
+        out.facts.pilotStart = copy.pilotStart;
+        out.facts.pilotHalfPeriods = copy.pilotHalfPeriods;
+        out.facts.pilotSamples = copy.syncAt - copy.pilotStart;
+        out.facts.dataBegun = true;
+        out.facts.end = copy.end;
+        out.syncAt = static_cast<double>(copy.syncAt);
+        out.endAt = static_cast<double>(copy.end);
+        out.rate = plays[where].rate;
+        char text[160];
+        std::snprintf(text, sizeof text, "play %i", static_cast<int>(where + 1));
+        out.recording = text;
+        CurrentOrigin.from = chosen.from == kRebuilt ? 0 : chosen.from + 1;
+        CurrentOrigin.copies.clear();
+        std::vector<int> with;
+        for (size_t p = 0; p < plays.size(); ++p)
+            if (t.copies[p] >= 0)
+                with.push_back(static_cast<int>(p + 1));
+        if (chosen.from != kRebuilt) {
+            std::snprintf(text, sizeof text, "From play %i", chosen.from + 1);
+        } else {
+            std::string list;
+            for (size_t k = 0; k < with.size(); ++k)
+                list += (k ? k + 1 == with.size() ? " and " : ", " : "") + std::to_string(with[k]);
+            std::snprintf(text, sizeof text, "Rebuilt bit by bit from plays %s", list.c_str());
+        }
+        out.notes.push_back(text);
+        for (size_t p = 0; p < plays.size(); ++p) {
+            if (t.copies[p] < 0) {
+                std::snprintf(text, sizeof text, "Play %i: not found", static_cast<int>(p + 1));
+                CurrentOrigin.copies.push_back({static_cast<int>(p + 1), -1, -1, -1});
+            } else {
+                const PlayBlock& b = plays[p].blocks[static_cast<size_t>(t.copies[p])];
+                std::snprintf(text, sizeof text, "Play %i: %.3f s to %.3f s, %i bytes, %s", static_cast<int>(p + 1),
+                              static_cast<double>(b.syncAt) / plays[p].rate, static_cast<double>(b.end) / plays[p].rate,
+                              static_cast<int>(b.bytes.size()), b.bad ? "bad" : "CRC summ ok");
+                CurrentOrigin.copies.push_back({static_cast<int>(p + 1), b.pilotStart, b.end, b.bad ? 1 : 0});
+            }
+            out.notes.push_back(text);
+        }
+        if (!WriteRescuedBlock(out, &expected)) {
+            CurrentOrigin = BlockOrigin{};
+            return kExitCannotCreate;
+        }
+    }
+    CurrentOrigin = BlockOrigin{};
+    LogStatus("End of the recordings");
+    return kExitEndOfFile;
 }

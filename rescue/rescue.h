@@ -5,12 +5,16 @@
 // header announced), the stretch of recording that holds it is sliced and read again with other
 // settings (hum filtered harder, other hysteresis, hiss smoothed off, one channel alone, other bit
 // windows) and the first attempt whose checksum is right is kept. Every attempt is logged. A block
-// that no attempt gets right is kept as first read, and its position is reported.
+// that no attempt gets right is kept as first read, and its position is reported. A reading of
+// fewer than two bytes is no block and leaves no file; a flag-0 block of another length than a
+// header's 19 bytes is kept as bad, whatever its checksum says.
+// Several plays of one tape are each read the same way but silently, their blocks kept (see
+// ReadPlay), and written once all are read (WritePlays).
 // The output is the decoder's: out%03i.tap files numbered by NextTapeNumber in the current
 // directory, the catalogue rescanned after each, a header block reported, status.log.
 // Runs on the calling thread (the console decoder's). Touches the TAP output, NextTapeNumber, the
 // catalogue, the status log and the block observer of decoder/decoderthread.h (with CurrentBlock
-// describing the block); keeps samples only from a little before the block being read (and
+// describing the block, and CurrentOrigin for several plays); keeps samples only from a little before the block being read (and
 // the failed block waiting for its attempts), so memory does not grow with the recording.
 // Failures: a TAP file that cannot be created ends the run with kExitCannotCreate (decoder/stop.h)
 // after "Can't create file. Exit task"; a failed write is logged and the run goes on.
@@ -19,6 +23,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
+
+#include "rescue/plays.h"
 
 // Where the samples come from: interleaved frames of `channels` floats at `rate` frames a second.
 struct RescueSource {
@@ -31,5 +38,29 @@ struct RescueSource {
 
 // Decodes the recording to its end; returns kExitEndOfFile, or kExitCannotCreate.
 int RunRescue(const RescueSource& source);
+
+// Several plays of one tape. Each play is read to its end as RunRescue reads it, streamed as
+// RunRescue streams, but nothing is written or logged: its blocks are kept in `play` (their
+// bytes, and for a bad one every reading with how sure each bit was; far less than the samples).
+void ReadPlay(const RescueSource& source, Play& play);
+
+// The plays' blocks, matched by MatchPlays (rescue/plays.h), written in tape order as RunRescue
+// writes its blocks, each logged with the play it came from, or as rebuilt, and where it lies in every play;
+// the block observer sees CurrentOrigin besides CurrentBlock. Returns kExitEndOfFile, or
+// kExitCannotCreate.
+int WritePlays(const std::vector<Play>& plays, const std::vector<TapeBlock>& tape);
+
+// Where the block being reported lies in each play, while WritePlays runs (empty otherwise).
+struct CopyFacts {
+    int play;             // from 1
+    int64_t pilotStart;   // -1: the play has no copy
+    int64_t end;
+    int verdict;          // 0 ok, 1 bad, -1 no copy
+};
+struct BlockOrigin {
+    int from = 0;  // the play whose copy was kept, from 1; 0 rebuilt from all copies
+    std::vector<CopyFacts> copies;
+};
+extern BlockOrigin CurrentOrigin;
 
 #endif

@@ -198,6 +198,26 @@ TEST_F(RescueRun, StereoTapeIsReadFromTheChannelThatKeptIt)
     EXPECT_TRUE(Logged("Attempt 8 (channel 1): 202 bytes, CRC summ ok"));
 }
 
+TEST_F(RescueRun, FragmentIsNeverCalledGood)
+{
+    // A flag byte alone (a header broken off after it; its sync at 5.99 s) XORs to 0 by itself, and so do five bytes
+    // with flag 0: neither is a block of the tape. The first leaves no file, the second is kept
+    // as bad; the whole block after them is still good.
+    const Bytes flagAlone = {0x00}, shortHeader = {0x00, 0x12, 0x34, 0x56, 0x70}, data = WithChecksum(0xFF, Payload(50, 8));
+    const std::vector<float> frames =
+        TapesimRender({flagAlone, shortHeader, data}, TapesimPreset(kTapesimClean, 1, 8));
+    EXPECT_EQ(Run(frames, 1), kExitEndOfFile);
+    EXPECT_EQ(ReadFileBytes("out001.tap"), TapFile(shortHeader));
+    EXPECT_EQ(ReadFileBytes("out002.tap"), TapFile(data));
+    EXPECT_TRUE(LoggedStart("Read 1 bytes at 5.99"));
+    EXPECT_TRUE(Logged("Warning! 5 bytes with flag 0 make no header, which has 19; kept as a bad block"));
+    const std::vector<std::string> lines = Messages();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "CRC summ ok"), 1);
+    ASSERT_EQ(reported.size(), 2u);
+    EXPECT_EQ(reported[0].facts.verdict, 1);
+    EXPECT_EQ(reported[1].facts.verdict, 0);
+}
+
 TEST_F(RescueRun, FileThatCannotBeCreatedEndsTheRun)
 {
     NextTapeNumber = kHighestTapeNumber + 1;

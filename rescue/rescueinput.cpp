@@ -66,6 +66,12 @@ int RunRescueInput(RescueInput* input)
     return RunRescue(source);
 }
 
+void ReadRescuePlay(RescueInput* input, Play& play)
+{
+    const RescueSource source{static_cast<int>(input->channels.size()), kDecoderRate, ReadFrames, input};
+    ReadPlay(source, play);
+}
+
 void CloseRescueInput(RescueInput* input)
 {
     if (!input)

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <string>
 
+#include "rescue/plays.h"
+
 struct RescueInput;
 
 // Opens `path`; `channel` is kMixChannels (every channel) or a channel number (audio/format.h).
@@ -24,6 +26,9 @@ const std::string& RescueInputDescription(const RescueInput* input);
 
 // Runs the rescue decoder (rescue/rescue.h) over the whole recording; returns its exit code.
 int RunRescueInput(RescueInput* input);
+
+// Reads the whole recording as one of several plays of a tape (ReadPlay, rescue/rescue.h).
+void ReadRescuePlay(RescueInput* input, Play& play);
 
 void CloseRescueInput(RescueInput* input);
 

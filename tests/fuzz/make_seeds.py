@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-# Writes the fuzz targets' seed corpora (corpus-decoder/, corpus-catalogue/, corpus-audio/ beside
-# this script): small recordings that reach every stage of the decoder under the default and under
-# odd thresholds, TAP files of every kind the catalogue tells apart, and a short tape in the audio
-# formats the console decoder reads (converted with sox). Run it again after changing it; the
+# Writes the fuzz targets' seed corpora (corpus-decoder/, corpus-catalogue/, corpus-audio/,
+# corpus-plays/ beside this script): small recordings that reach every stage of the decoder under
+# the default and under odd thresholds, TAP files of every kind the catalogue tells apart, a short
+# tape in the audio formats the console decoder reads (converted with sox), and two plays of a
+# short tape for the rescue decoder. Run it again after changing it; the
 # fuzzers only read these files.
 import os
 import random
@@ -156,6 +157,25 @@ def audio_seeds():
     write('corpus-audio', 'empty', b'')
 
 
+def plays_seeds():
+    """A byte that says where the first play ends, then both plays' samples."""
+    def play(blocks):
+        s = Signal()
+        s.pilot(40)  # the deck starting: no pilot yet
+        for block in blocks:
+            s.block(block, pilot=300).pilot(0)
+        return bytes(s.samples) + bytes([128]) * 500
+
+    head, body = header(3, b'PLAYS', 6), with_checksum(0xFF, [9, 8, 7, 6, 5, 4])
+    spoilt = body[:3] + bytes([body[3] ^ 0x10]) + body[4:]
+    for name, first, second in (('same-tape', [head, body], [spoilt]),
+                                ('both-bad', [head, spoilt], [head, body[:5] + b'\x00' + body[6:]]),
+                                ('other-tape', [head, body], [with_checksum(0xFF, [1, 1, 2, 3])])):
+        a, b = play(first), play(second)
+        write('corpus-plays', name, bytes([len(a) * 256 // (len(a) + len(b))]) + a + b)
+
+
 decoder_seeds()
 catalogue_seeds()
 audio_seeds()
+plays_seeds()

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Fuzzing of the core: builds the three libFuzzer targets (decoder_fuzz: recordings and thresholds
+# Fuzzing of the core: builds the four libFuzzer targets (decoder_fuzz: recordings and thresholds
 # through a raw-file run; catalogue_fuzz: file contents through the catalogue; audio_fuzz: any file
-# through the console decoder's audio path, recognition, libsndfile and libsoxr included) with
+# through the console decoder's audio path, recognition, libsndfile and libsoxr included;
+# plays_fuzz: two short plays of a tape through the rescue decoder's run over several plays) with
 # clang++-14, AddressSanitizer and UndefinedBehaviorSanitizer into BUILD_DIR, and runs them at once
 # on their seed corpora for QV_FUZZ_SECONDS seconds each (default 120). Inputs that find new paths are kept
 # in BUILD_DIR/corpus-*, so later runs start from them; a crashing input is written to
-# BUILD_DIR/crash-*. Exit status 0 when neither target found anything.
+# BUILD_DIR/crash-*. Exit status 0 when no target found anything.
 # Usage: tests/fuzz/run.sh BUILD_DIR
 set -uo pipefail
 
@@ -24,7 +25,7 @@ cxx=clang++-14
 # g++ -fexec-charset=CP1251 gives the program.
 src=$build/src
 rm -rf "$src"
-for dir in decoder report capture resources audio tests/fuzz; do
+for dir in decoder report capture resources audio rescue tests/fuzz; do
     mkdir -p "$src/$dir"
     for file in "$root/$dir"/*.h "$root/$dir"/*.cpp; do
         [ -e "$file" ] || continue
@@ -35,8 +36,8 @@ done
 flags=(-std=c++17 -O1 -g -fno-omit-frame-pointer -Wall -Wextra -Wno-invalid-source-encoding
        -fsanitize=address,undefined -fno-sanitize-recover=all -I"$src")
 core=()
-for file in "$src"/decoder/*.cpp "$src"/report/*.cpp "$src"/capture/*.cpp "$src"/audio/*.cpp; do
-    case $file in *_test.cpp | *_win32.cpp | */soundlib_none.cpp) continue ;; esac
+for file in "$src"/decoder/*.cpp "$src"/report/*.cpp "$src"/capture/*.cpp "$src"/audio/*.cpp "$src"/rescue/*.cpp; do
+    case $file in *_test.cpp | *_win32.cpp) continue ;; esac
     core+=("$file")
 done
 
@@ -60,7 +61,7 @@ for pid in "${pids[@]}"; do
 done
 rm -f "$build/libqvcore-fuzz.a"
 ar rcs "$build/libqvcore-fuzz.a" "${core_objects[@]}" || exit 1
-targets=(decoder catalogue audio)
+targets=(decoder catalogue audio plays)
 for target in "${targets[@]}"; do
     "$cxx" "${flags[@]}" -fsanitize=fuzzer "$build/obj/${target}_fuzz.o" "$build/obj/fuzz_support.o" \
         "$build/libqvcore-fuzz.a" -lsndfile -lsoxr -lpthread -o "$build/${target}_fuzz" || exit 1
@@ -74,7 +75,7 @@ trap 'rm -rf "$scratch"' EXIT
 
 # Sample streams need room for a few blocks; catalogue inputs are a layout byte and up to 70000
 # bytes of contents; audio files hold a short tape.
-declare -A max_len=([decoder]=262144 [catalogue]=70001 [audio]=131072)
+declare -A max_len=([decoder]=262144 [catalogue]=70001 [audio]=131072 [plays]=131072)
 pids=()
 for target in "${targets[@]}"; do
     mkdir -p "$build/corpus-$target"

@@ -288,6 +288,21 @@ TapesimParams TapesimPreset(TapesimFamily family, int strength, uint64_t seed)
     return p;
 }
 
+TapesimParams TapesimPlay(const TapesimParams& tape, int play)
+{
+    TapesimParams p = tape;
+    p.tapeSeed = tape.seed;
+    p.seed = tape.seed * 1000003 + static_cast<uint64_t>(play);
+    const double wander = static_cast<double>(p.seed % 1000) / 1000;
+    p.hissLevel = std::max(p.hissLevel, 0.01);
+    p.speed *= 0.995 + 0.01 * wander;
+    p.wowDepth = std::max(p.wowDepth, 0.003);
+    p.wowHz = 0.5 + wander;
+    p.flutterDepth = std::max(p.flutterDepth, 0.001);
+    p.flutterHz = 8 + 10 * wander;
+    return p;
+}
+
 std::vector<float> TapesimRender(const std::vector<std::vector<uint8_t>>& blocks, const TapesimParams& p)
 {
     Random random{p.seed};
@@ -307,8 +322,17 @@ std::vector<float> TapesimRender(const std::vector<std::vector<uint8_t>>& blocks
     const std::vector<Event> clicks = Events(random, p.clickRate, seconds, 0.001, p.clickLevel);
     // A mono tape's drop-outs are the tape's own; each track of a stereo one has its own.
     std::vector<std::vector<Event>> dropouts(channels);
-    for (int c = 0; c < channels; ++c)
-        dropouts[c] = Events(random, p.dropoutRate, seconds, p.dropoutMaxMs / 1000, p.dropoutDepth);
+    for (int c = 0; c < channels; ++c) {
+        if (p.tapeSeed == 0) {
+            dropouts[c] = Events(random, p.dropoutRate, seconds, p.dropoutMaxMs / 1000, p.dropoutDepth);
+            continue;
+        }
+        Random tape{p.tapeSeed * 104729 + static_cast<uint64_t>(c)};
+        dropouts[c] = Events(tape, p.dropoutRate / 2, seconds, p.dropoutMaxMs / 1000, p.dropoutDepth);
+        const std::vector<Event> own = Events(random, p.dropoutRate / 2, seconds, p.dropoutMaxMs / 1000, p.dropoutDepth);
+        dropouts[c].insert(dropouts[c].end(), own.begin(), own.end());
+        std::sort(dropouts[c].begin(), dropouts[c].end(), [](const Event& a, const Event& b) { return a.start < b.start; });
+    }
 
     std::vector<float> out(static_cast<size_t>(frames * channels));
     for (int c = 0; c < channels; ++c) {

@@ -51,6 +51,10 @@ struct TapesimParams {
     double driftLevel = 0;    // DC offset swing against full scale
     double azimuthSeconds = 0;  // the second channel late by this much
     uint64_t seed = 1;
+    // One of several plays of a tape: when set, half the drop-outs are the tape's own, drawn from
+    // this seed and so at the same places in every play; the other half, and the noise, clicks,
+    // hum phase, wow and flutter, are the player's, drawn from `seed`.
+    uint64_t tapeSeed = 0;
 };
 
 const char* TapesimFamilyName(TapesimFamily family);
@@ -60,6 +64,11 @@ TapesimFamily TapesimFamilyByName(const std::string& name);
 // Parameters of one family at strength 1..3; the seed also picks the hum's frequency, the polarity
 // and the exact speed.
 TapesimParams TapesimPreset(TapesimFamily family, int strength, uint64_t seed);
+
+// The K-th play (from 1) of the tape `tape` describes: the tape's own drop-outs stay where they
+// are, the player's damage is drawn afresh, and every deck adds at least a little hiss and runs a
+// little off speed, with wow and flutter of its own.
+TapesimParams TapesimPlay(const TapesimParams& tape, int play);
 
 // The recording of the blocks: interleaved frames of params.channels samples in [-1, 1].
 std::vector<float> TapesimRender(const std::vector<std::vector<uint8_t>>& blocks, const TapesimParams& params);

@@ -1,7 +1,9 @@
-// qv-tapesim IN.tap OUT.wav [--family NAME] [--strength 1..3] [--seed N] [--rate HZ] [--raw8 OUT.pcm]
+// qv-tapesim IN.tap OUT.wav [--family NAME] [--strength 1..3] [--seed N] [--play K] [--rate HZ] [--raw8 OUT.pcm]
 // Renders every block of a TAP file as a damaged cassette recording (tests/rescue/tapesim.h): a
 // 16-bit WAV file and, with --raw8, the same signal as the raw 8-bit recording the default decoder
-// reads. Exit status 0 done, 1 a file could not be read or written or the TAP file is malformed,
+// reads. --play K renders the K-th play of the tape the seed names: the tape's own drop-outs at the
+// same places in every play, the player's own damage drawn afresh for each K (and at least what
+// every deck adds: hiss, a speed a little off, wow and flutter). Exit status 0 done, 1 a file could not be read or written or the TAP file is malformed,
 // 2 bad usage.
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +19,7 @@ namespace {
 int Usage(const std::string& problem)
 {
     std::fprintf(stderr, "qv-tapesim: %s\nusage: qv-tapesim IN.tap OUT.wav [--family NAME] [--strength 1..3] "
-                         "[--seed N] [--rate HZ] [--raw8 OUT.pcm]\n  families:", problem.c_str());
+                         "[--seed N] [--play K] [--rate HZ] [--raw8 OUT.pcm]\n  families:", problem.c_str());
     for (int f = 0; f < kTapesimFamilies; ++f)
         std::fprintf(stderr, " %s", TapesimFamilyName(static_cast<TapesimFamily>(f)));
     std::fprintf(stderr, "\n");
@@ -30,7 +32,7 @@ int main(int argc, char** argv)
 {
     std::string in, out, raw8, family = "clean";
     int strength = 1;
-    uint64_t seed = 1;
+    uint64_t seed = 1, play = 0;
     double rate = 44100;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -44,6 +46,8 @@ int main(int argc, char** argv)
                 strength = std::atoi(value.c_str());
             else if (arg == "--seed")
                 seed = std::strtoull(value.c_str(), nullptr, 10);
+            else if (arg == "--play")
+                play = std::strtoull(value.c_str(), nullptr, 10);
             else if (arg == "--rate")
                 rate = std::atof(value.c_str());
             else if (arg == "--raw8")
@@ -80,6 +84,8 @@ int main(int argc, char** argv)
     }
     TapesimParams params = TapesimPreset(kind, strength, seed);
     params.rate = rate;
+    if (play > 0)
+        params = TapesimPlay(params, static_cast<int>(play));
     const std::vector<float> frames = TapesimRender(blocks, params);
     if (!TapesimWriteWav16(out, frames, params.channels, static_cast<int>(rate))) {
         std::fprintf(stderr, "qv-tapesim: cannot write %s\n", out.c_str());

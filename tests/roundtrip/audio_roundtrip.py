@@ -2,7 +2,7 @@
 """Round trip through audio files: tapes rendered by quorvane-tapgen, converted with sox into the
 formats people record in, decoded by quorvane-decode, and every block compared byte for byte with
 the TAP file it came from; damaged files, channel choice, a very quiet recording, the JSON report
-and the joined TAP file.
+and the joined TAP file, and several plays of one tape read at once by --rescue.
 
     audio_roundtrip.py --tapgen PATH --decode PATH [unittest arguments]
 """
@@ -426,6 +426,63 @@ class CommandLine(AudioCase):
         with open(path, "wb") as f:
             f.write(b"fLaC" + bytes(range(256)) * 4)
         self.assert_refused(path, words=("FLAC",))
+
+
+class Plays(AudioCase):
+    def plays(self):
+        """Two plays of a tape of three blocks, each with a block the other reads whole: the first
+        a raw recording with a silence inside its second block, the second a 16-bit WAV at 48 kHz
+        that starts after the header and has a silence inside the last block."""
+        rng = random.Random(20)
+        blocks = [header(3, "plays", 300), data(bytes(rng.randrange(256) for _ in range(300))),
+                  data(bytes(rng.randrange(256) for _ in range(200)))]
+        pcm = self.render(blocks, "plays")
+        whole = self.decode(pcm, "--rescue", "--report", "r.json")
+        with open(os.path.join(whole.cwd, "r.json")) as f:
+            spans = [(b["start"]["sample"], b["end"]["sample"]) for b in json.load(f)["blocks"]]
+        with open(pcm, "rb") as f:
+            samples = bytearray(f.read())
+
+        def silence(play, block):
+            inside = spans[block][1] - 20000  # in the data, well after the sync
+            play[inside:inside + 3000] = bytes([128]) * 3000
+            return play
+
+        first = self.path("first.pcm")
+        with open(first, "wb") as f:
+            f.write(silence(bytearray(samples), 1))
+        cut = spans[0][1] + 20000
+        with open(self.path("second.pcm"), "wb") as f:
+            f.write(silence(bytearray(samples), 2)[cut:])
+        second = self.convert(self.path("second.pcm"), "second.wav", ["-b", "16", "-r", "48000"])
+        return blocks, first, second, spans, cut
+
+    def test_each_block_from_the_play_that_read_it_whole(self):
+        blocks, first, second, spans, cut = self.plays()
+        decoded = self.decode("--rescue", first, second, "--report", "r.json", "--join", self.path("j.tap"))
+        self.assert_blocks(decoded, blocks)
+        log = decoded.log.decode("cp1251")
+        self.assertIn("From play 2", log)
+        self.assertIn("Play 2: not found", log)
+        with open(os.path.join(decoded.cwd, "r.json")) as f:
+            report = json.load(f)
+        self.assertEqual([p["input"] for p in report["plays"]], [first, second])
+        self.assertEqual([b["from_play"] for b in report["blocks"]], [1, 2, 1])
+        header_copies, data_copies = report["blocks"][0]["plays"], report["blocks"][1]["plays"]
+        self.assertEqual(header_copies[1], {"play": 2})
+        self.assertEqual([c["checksum"] for c in data_copies], ["bad", "ok"])
+        # The second play's clock runs from where it was cut.
+        self.assertAlmostEqual(data_copies[1]["start"]["sample"], spans[1][0] - cut, delta=30)
+        with open(self.path("j.tap"), "rb") as f:
+            self.assertEqual(f.read(), tap_image(blocks))
+
+    def test_play_that_cannot_be_opened_or_is_of_another_tape_is_refused(self):
+        blocks, first, second, _, _ = self.plays()
+        self.assert_refused(self.path("missing.wav"), "--rescue", first, words=("cannot open",))
+        other = self.render([header(0, "other", 10), data(bytes(10))], "other")
+        message = self.assert_refused(other, "--rescue", first)
+        self.assertIn("another tape", message)
+        self.decode(first, second, expect=2)
 
 
 def main():

@@ -1,0 +1,75 @@
+// Several plays of one tape: the blocks each play gave, matched across the plays, and for each block
+// of the tape the copy to keep or, when every copy is bad, one rebuilt from them all.
+// Blocks are matched by order and content: the plays are taken one at a time against the blocks
+// found so far, and of all the chains of pairs in tape order the one whose pairs are most alike is
+// kept (an alignment, as of two sequences with gaps). Two good blocks pair only when they are the
+// same bytes; a bad one pairs with a block of its flag by the bytes they share, or, when a slipped
+// bit spoilt those, by its length and its place alone. A block a play lacks is a gap that costs
+// nothing, so plays that start or end at other points of the tape, or miss blocks, still line up.
+// Pure computation on the caller's records, any thread; nothing fails.
+#ifndef QUORVANE_RESCUE_PLAYS_H
+#define QUORVANE_RESCUE_PLAYS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One reading of a block: its bytes and how sure each bit was (rescue/bits.h).
+struct PlayReading {
+    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> sureness;
+};
+
+// A block as one play gave it. Positions are frames of that play.
+struct PlayBlock {
+    std::vector<uint8_t> bytes;  // the reading a run over this play alone keeps
+    bool bad;                    // the verdict that run gives it
+    int64_t pilotStart;
+    int32_t pilotHalfPeriods;
+    int64_t syncAt;
+    int64_t end;
+    std::vector<PlayReading> readings;  // a bad block's readings, the kept one first
+};
+
+struct Play {
+    std::string name;
+    double rate;
+    int64_t frames;  // read from the recording
+    std::vector<PlayBlock> blocks;
+};
+
+// One block of the tape: its copy in each play, an index into that play's blocks or -1.
+struct TapeBlock {
+    std::vector<int> copies;
+};
+
+// A run of bytes that can be a block of the tape: a flag and a checksum at least, and a header (flag
+// 0) of its 19 bytes. Anything else is no block, whatever its checksum says.
+bool WholeBlock(const std::vector<uint8_t>& bytes);
+
+// The length of the block after a header, flag and checksum included, that a sound header
+// announces; -1 for any other block.
+int AnnouncedLength(const std::vector<uint8_t>& bytes);
+
+// The blocks of the tape in tape order.
+std::vector<TapeBlock> MatchPlays(const std::vector<Play>& plays);
+
+// True when some block of play `play` shares its content with a copy from another play.
+bool PlayMatches(const std::vector<Play>& plays, const std::vector<TapeBlock>& tape, size_t play);
+
+enum { kRebuilt = -1 };
+
+struct ChosenBlock {
+    std::vector<uint8_t> bytes;
+    bool bad;
+    int from;  // the play whose copy it is, or kRebuilt
+};
+
+// What the block's file gets: the first copy, in play order, whose checksum holds and whose length
+// is `expected` (the previous block's announcement, -1 none); else the first whose checksum holds;
+// else, with copies in two plays or more, the bits voted from all their readings, each weighted by
+// how sure it was, kept as good when the checksum then holds and the length is the announced one or
+// the one the copies agree on; else the likeliest copy, as bad.
+ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, int expected);
+
+#endif
