@@ -145,10 +145,12 @@ TEST_F(AudioFileTest, ChannelsMixedOrOneTaken)
 // 48000/s to 44100/s: the length scales, and a 1 kHz tone crosses zero where it did.
 TEST_F(AudioFileTest, RateConvertedKeepingTime)
 {
+    // M_PI is not standard C++ (the Windows compilers leave it out).
+    const double pi = std::acos(-1.0);
     const int frames = 48000;
     std::vector<float> tone;
     for (int i = 0; i < frames; ++i)
-        tone.push_back(0.5f * static_cast<float>(std::sin(2 * M_PI * 1000 * i / 48000.0 + 0.3)));
+        tone.push_back(0.5f * static_cast<float>(std::sin(2 * pi * 1000 * i / 48000.0 + 0.3)));
     WriteSound("tone.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 1, 48000, tone);
     std::string error;
     AudioFile* file = OpenAudioFile("tone.flac", kMixChannels, &error);
@@ -159,7 +161,7 @@ TEST_F(AudioFileTest, RateConvertedKeepingTime)
     EXPECT_NEAR(static_cast<double>(out.size()), 44100, 1);
     // Away from the ends, each sample is the tone at its own time.
     for (size_t i = 1000; i < 43000; i += 97)
-        EXPECT_NEAR(out[i], 0.5 * std::sin(2 * M_PI * 1000 * i / 44100.0 + 0.3), 1e-3) << i;
+        EXPECT_NEAR(out[i], 0.5 * std::sin(2 * pi * 1000 * i / 44100.0 + 0.3), 1e-3) << i;
 }
 
 TEST_F(AudioFileTest, RawRecordingHasOneChannel)

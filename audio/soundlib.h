@@ -1,9 +1,6 @@
 // The library side of reading an audio file (audio/audiofile.h is the side the programs use): the
-// file decoded, its channels mixed or one taken, its rate converted to 44100/s. Two
-// implementations, one linked into each program: soundlib_sndfile.cpp reads through libsndfile and
-// libsoxr (native builds); soundlib_plain.cpp, for builds without those libraries (the Windows
-// console decoder), reads plain PCM WAV files through audio/plainwav.h and refuses every other
-// audio file, naming what it is and what to use instead.
+// file decoded, its channels mixed or one taken, its rate converted to 44100/s, through libsndfile
+// and libsoxr (soundlib_sndfile.cpp, in the native and the Windows console decoder alike).
 // One stream is used by one thread at a time.
 // Failures: OpenSoundStream refuses with a sentence naming the file and the fault; a stretch that
 // cannot be decoded while reading becomes silence of its length and a damage report.
@@ -37,7 +34,7 @@ bool TakeSoundDamage(SoundStream* stream, int64_t* from, int64_t* to, std::strin
 
 void CloseSoundStream(SoundStream* stream);
 
-// The libraries and their versions, or what this build lacks.
+// The libraries and their versions.
 std::string SoundLibraryVersion();
 
 #endif

@@ -2,8 +2,11 @@
 # The whole test run: installs what it needs, builds natively and for Windows, and runs every test:
 # the core's unit tests and the round trip (ctest), the same under AddressSanitizer with
 # UndefinedBehaviorSanitizer and under ThreadSanitizer, the fuzz targets for a bounded time, the
-# cross build of the Windows programs, and the Windows program under Wine (its dialogs, live
-# recording through a private PulseAudio, and the stress of Start, Stop and Exit). Ends with one line "N passed, M failed" over all stages.
+# cross build of the Windows programs (with their audio libraries, built from Debian's sources on
+# the first run), the Windows program under Wine (its dialogs, live recording through a private
+# PulseAudio, and the stress of Start, Stop and Exit), the Windows console decoder under Wine on
+# audio files, and the release zip and Debian package, made and checked. Ends with one line
+# "N passed, M failed" over all stages.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -87,6 +90,18 @@ wine_scan_test() {
 stage "scanner test under Wine" wine_scan_test
 stage "Windows program under Wine" bash tests/wine/run.sh "$root/build" "$wine_tree"
 stage "Windows program under Wine: stress" bash tests/wine/stress.sh "$root/build" "$wine_tree"
+
+# The console decoder's audio files under Wine: the native build's audio round trip against the
+# Windows build, and --rescue on damaged tapes giving the native decoder's files.
+stage "console decoder under Wine: audio files and --rescue" bash tests/wine/audio.sh "$root/build" "$wine_tree"
+# What users download: the 32-bit zip (its programs, or where 32-bit processes do not run their
+# 64-bit twins, run under Wine) and the Debian package, installed and run.
+release() {
+    rm -rf "$root/dist" && bash tools/release.sh "$root/dist"
+}
+stage "release zip and Debian package" release
+stage "release zip under Wine" bash -c 'bash tests/release/zip.sh "$1"/dist/quorvane-*-win32.zip "$1/build" "$2"' _ "$root" "$wine_tree"
+stage "Debian package installed and run" bash -c 'bash tests/release/deb.sh "$1"/dist/quorvane-decode_*_amd64.deb "$1/build"' _ "$root"
 
 echo "the checks under Wine ran $wine_used"
 [ ${#failures[@]} -gt 0 ] && echo "failed stages: ${failures[*]}"

@@ -4,7 +4,9 @@
 #            libsoxr), sox (the audio round trip and the rescue tally convert with it): required;
 #   fuzz     clang with its fuzzing and sanitizer runtimes: required for the tests;
 #   windows  the Windows cross compilers, Wine's 64-bit half, a headless X server, PulseAudio for the
-#            live recording, the Russian locale's tools: required for the stages under Wine;
+#            live recording, the Russian locale's tools, dpkg-dev (the Windows trees' audio libraries
+#            are built from Debian's source packages, for which a deb-src entry is added too; the
+#            Debian package), zip and unzip (the release zip): required for the stages under Wine;
 #   wine32   Wine's 32-bit half: optional. On some days the i386 index of the security suite cannot
 #            be fetched (a mirror mid-sync) and these cannot be installed; the checks under Wine then
 #            run the 64-bit build, as on a kernel without ia32 emulation.
@@ -16,7 +18,7 @@ set -uo pipefail
 native=(cmake g++ make python3 git libgtest-dev libbenchmark-dev libsndfile1-dev libsoxr-dev sox)
 fuzz=(clang libclang-rt-14-dev)
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
-         xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils locales)
+         xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils locales dpkg-dev zip unzip)
 wine32=(wine32:i386 libpulse0:i386)
 
 say() { echo "install-deps: $*"; }
@@ -86,6 +88,9 @@ install_group native || { say "the native group cannot be installed: $why"; exit
 [ "${1:-}" = "--native-only" ] && exit 0
 install_group fuzz || { say "the fuzzing group cannot be installed: $why"; exit 1; }
 install_group windows || { say "the Windows group cannot be installed: $why"; exit 1; }
+if [ "$(id -u)" -eq 0 ]; then
+    bash "$(dirname "$0")/../tools/winlibs.sh" --add-sources
+fi
 install_group wine32 ||
     say "Wine's 32-bit half is not installed, the checks under Wine use the 64-bit build: $why"
 exit 0

@@ -2,7 +2,7 @@
 
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
+#include <random>
 
 #include "capture/capture.h"
 #include "decoder/run.h"
@@ -111,9 +111,17 @@ std::string ReadFileText(const std::string& name)
 void CoreTest::SetUp()
 {
     start = std::filesystem::current_path();
-    char pattern[] = "/tmp/quorvane-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    // A directory of its own under the system's temporary folder (mkdtemp is POSIX only; the audio
+    // tests run in the Windows builds too).
+    std::random_device seed;
+    std::mt19937 pick(seed());
+    for (int tries = 0; dir.empty() && tries < 100; ++tries) {
+        const auto candidate = std::filesystem::temp_directory_path() / ("quorvane-test-" + std::to_string(pick()));
+        std::error_code failed;
+        if (std::filesystem::create_directory(candidate, failed))
+            dir = candidate;
+    }
+    ASSERT_FALSE(dir.empty()) << "no directory could be made in " << std::filesystem::temp_directory_path();
     std::filesystem::current_path(dir);
     FakeUiClear();
     FakeUiSetResetSucceeds(true);

@@ -37,7 +37,7 @@ flags=(-std=c++17 -O1 -g -fno-omit-frame-pointer -Wall -Wextra -Wno-invalid-sour
        -fsanitize=address,undefined -fno-sanitize-recover=all -I"$src")
 core=()
 for file in "$src"/decoder/*.cpp "$src"/report/*.cpp "$src"/capture/*.cpp "$src"/audio/*.cpp "$src"/rescue/*.cpp; do
-    case $file in *_test.cpp | *_win32.cpp | */soundlib_plain.cpp) continue ;; esac
+    case $file in *_test.cpp | *_win32.cpp) continue ;; esac
     core+=("$file")
 done
 

@@ -299,34 +299,6 @@ check_missing_file() {
     app_quit
 }
 
-# The console decoder's Windows build has no audio library: it reads the plain PCM WAV files the
-# program keeps (8 or 16 bits, mono or stereo, 44100/s) as the raw recording they were made from,
-# knows any other audio file by its header and refuses it by name, saying what to use instead,
-# rather than decoding the header as samples.
-check_decoder_refuses_audio() {
-    local dir format status
-    dir="$(workdir audio)"
-    decode_run "$data/mixed.pcm" "$dir/raw" || return 1
-    for format in "-b 8 -c 1" "-b 16 -c 2"; do
-        rm -rf "$dir/wav"
-        sox -t raw -r 44100 -e unsigned -b 8 -c 1 "$data/mixed.pcm" $format "$dir/mixed.wav" ||
-            { why "sox cannot make mixed.wav ($format)"; return 1; }
-        decode_run "$dir/mixed.wav" "$dir/wav" || return 1
-        diff -q <(cd "$dir/raw/TAPE" && cat out*.tap) <(cd "$dir/wav/TAPE" && cat out*.tap) >/dev/null ||
-            why "a PCM WAV ($format) does not decode as its raw recording" || return 1
-    done
-    for format in wav flac; do
-        sox -t raw -r 44100 -e unsigned -b 8 -c 1 "$data/one.pcm" -r 48000 -b 16 -c 2 "$dir/tape.$format" ||
-            { why "sox cannot make tape.$format"; return 1; }
-        (cd "$dir" && timeout 60 wine "$DECODE" "tape.$format" >decode.out 2>decode.err)
-        status=$?
-        [[ $status == 1 ]] || why "quorvane-decode.exe exits with $status on tape.$format, not 1"
-        grep -q "'tape.$format' is an audio file" "$dir/decode.err" && grep -q "Linux build" "$dir/decode.err" ||
-            why "no refusal naming tape.$format: $(head -c 200 "$dir/decode.err")"
-        [[ ! -e $dir/TAPE ]] || why "TAPE made for a refused audio file"
-    done
-}
-
 # ---- Stop in the middle of a long raw-file run
 check_stop_mid_run() {
     local dir field ms unfinished n i
@@ -565,7 +537,6 @@ check startup-lists-existing-files check_startup_lists_existing_files
 check raw-file-run-matches-decoder check_raw_file_run
 check raw-file-run-panes-and-catalogue check_raw_file_panes
 check missing-raw-file check_missing_file
-check decoder-reads-wav-refuses-other-audio check_decoder_refuses_audio
 check stop-in-mid-run check_stop_mid_run
 check settings-default check_settings_default
 check settings-save-load-registry check_settings_registry
