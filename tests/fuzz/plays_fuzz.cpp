@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "decoder/block.h"
 #include "decoder/catalogue.h"
 #include "decoder/decoderthread.h"
 #include "decoder/run.h"
