@@ -216,7 +216,7 @@ void ReadAu(const Source& s, AudioFormat& f, bool bigEndian)
     static const int kBits[8] = {0, 8, 8, 16, 24, 32, 32, 64};
     f.bitsPerSample = encoding < 8 ? kBits[encoding] : encoding == 27 ? 8 : 0;
     f.floatSamples = encoding == 6 || encoding == 7;
-    const int bytesPerFrame = f.bitsPerSample / 8 * f.channels;
+    const int64_t bytesPerFrame = int64_t{f.bitsPerSample / 8} * f.channels;
     if (bytesPerFrame > 0 && f.dataBytes >= 0)
         f.frames = f.dataBytes / bytesPerFrame;
     f.headerCut = f.dataOffset < 24 || f.dataOffset > s.size;

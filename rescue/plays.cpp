@@ -250,6 +250,10 @@ void Place(const std::vector<uint8_t>& ref, const Bits& x, Placement& out)
     out.spans.assign(ref.size(), false);
     out.extra.assign(ref.size() + 1, -1);
     out.extraSure.assign(ref.size() + 1, 0);
+    // A reading longer or shorter than the reference by more than the band reaches no end cell:
+    // it spans nothing and gets no vote.
+    if (!(row[static_cast<size_t>(k)] > none))
+        return;
     for (int i = n; i > 0;) {
         const int j = i + k - kSlipBand;
         const bool inside = j > 0 && j < m;
