@@ -1,7 +1,6 @@
 // The main dialog (MyDialog): Start and Stop of a run from the sound card or from a raw recording,
 // the rescue of a recording (Stop ends it too), Exit, Hide, Keep recordings, Generate sound, and
-// the routing of the timer and of the sound card's returned
-// buffers. User-interface thread only.
+// the routing of the timer. User-interface thread only.
 // What the core queued for the panes, the list and the run controls is shown here from the timer on,
 // one pane change at a time. The decoder thread never waits for this thread, so Stop simply raises
 // the stop request, waits for that thread, and closes the run's files.
@@ -22,8 +21,7 @@ namespace {
 enum { kRawNameSize = 127 };
 
 // Posted by the main dialog to itself: go on showing what is queued for the panes. Each dispatch
-// makes at most one change of a pane, so that a command or a returned buffer waiting meanwhile
-// comes first.
+// makes at most one change of a pane, so that a command waiting meanwhile comes first.
 enum { WM_SHOW_QUEUED = WM_APP + 2 };
 
 // This thread's view of a run, the one place it is kept. Starting and Stopping cover the moments a
@@ -79,7 +77,7 @@ void EndProgram(HWND dialog)
 
 }  // namespace
 
-INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -128,9 +126,6 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_LONGEST_GAP:
         SetWindowLongPtrA(dialog, DWLP_MSGRESULT, static_cast<LONG_PTR>(LongestReturnGap(wParam != 0)));
         return TRUE;
-    case MM_WIM_DATA:
-        OnBufferDone(dialog, reinterpret_cast<WAVEHDR*>(lParam));
-        return FALSE;
     }
     return FALSE;
 }

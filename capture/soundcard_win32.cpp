@@ -1,7 +1,10 @@
 #include "capture/soundcard_win32.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
 
 #include "capture/capture.h"
 #include "capture/pipe.h"
@@ -26,35 +29,50 @@ const char kCannotOpenDevice[] =
     "Невозможно открыть записывающие устройство!\r\nСкорее всего звуковая карта занята другим приложением.";
 
 HWAVEIN Device;
-// One block per start: the headers, then their buffers, HeaderCount of each.
+// One block per start: the headers, then their buffers, HeaderCount of each, then the copy of the
+// newest buffer for the strip.
 HGLOBAL BufferBlock;
 WAVEHDR* Headers;
 int32_t HeaderCount;
 int32_t BufferLength;
-// When the last buffer came back while recording, and the longest time between two, in counter
-// ticks: how long this thread kept the device waiting.
-LONGLONG LastReturn;
-LONGLONG LongestGap;
 // Buffers handed to the device and not yet back. Every path that takes a buffer out of circulation
 // lowers it, so that after Stop the last buffer to return still finds 0 and closes the device.
+// Kept by the capture thread while it runs and by the user-interface thread otherwise.
 int32_t QueuedCount;
+// The header the device returns next: it returns them in the order they were queued.
+int32_t NextHeader;
 
-// The index of one of this start's headers; -1 for any other address (a message left over from an
-// earlier block).
-int32_t HeaderIndex(const WAVEHDR* header)
-{
-    const uintptr_t first = reinterpret_cast<uintptr_t>(Headers);
-    const uintptr_t address = reinterpret_cast<uintptr_t>(header);
-    if (!Headers || address < first || (address - first) % sizeof(WAVEHDR) != 0)
-        return -1;
-    const uintptr_t index = (address - first) / sizeof(WAVEHDR);
-    return index < static_cast<uintptr_t>(HeaderCount) ? static_cast<int32_t>(index) : -1;
-}
+// The device signals this event for every buffer it returns. Nothing between the device and this
+// program's capture thread goes through a window: under Wine a window call takes a process-wide
+// lock in user space, and a window's thread stopped while holding it (suspended, or preempted on a
+// loaded machine) would hold up the device's own thread and with it the sound.
+HANDLE DoneEvent;
+HANDLE CaptureThread;
+std::atomic<bool> CaptureQuit{false};
+
+// When the last buffer came back while recording, and the longest time between two, in counter
+// ticks: how long the device waited for this program.
+std::atomic<LONGLONG> LastReturn{0};
+std::atomic<LONGLONG> LongestGap{0};
+// The device's position in bytes, read on the capture thread (the device's lock is never taken on
+// the window's thread while recording).
+std::atomic<uint32_t> Position{0};
+// An error of the capture thread whose system text is still to be shown: the capture thread never
+// opens a box, which would stop the recording until it is closed.
+std::atomic<MMRESULT> PendingError{MMSYSERR_NOERROR};
+
+// The newest recorded buffer, copied for the strip. The capture thread only tries the lock: it
+// skips a copy rather than wait for a window that is drawing (or stopped while drawing).
+std::mutex NewestLock;
+uint8_t* Newest;
+int32_t NewestLength;
+bool NewestFresh;
 
 // Back from the device and not yet handled.
 bool IsReturned(const WAVEHDR& header)
 {
-    return (header.dwFlags & (WHDR_PREPARED | WHDR_DONE | WHDR_INQUEUE)) == (WHDR_PREPARED | WHDR_DONE);
+    const DWORD flags = *static_cast<const volatile DWORD*>(&header.dwFlags);
+    return (flags & (WHDR_PREPARED | WHDR_DONE | WHDR_INQUEUE)) == (WHDR_PREPARED | WHDR_DONE);
 }
 
 void FreeBufferBlock()
@@ -66,6 +84,8 @@ void FreeBufferBlock()
     BufferBlock = nullptr;
     Headers = nullptr;
     HeaderCount = 0;
+    Newest = nullptr;
+    NewestFresh = false;
 }
 
 // Stopped with every buffer back: the device is closed and only then is the block freed, since
@@ -83,13 +103,44 @@ void CloseIfDrained()
     FreeBufferBlock();
 }
 
-// waveInReset posts the returned buffers as MM_WIM_DATA before it comes back; handling them here
-// rather than in the message loop closes the device before Stop returns.
+// Every header the device has finished with, in the order it returned them. A header out of
+// circulation (a failed queueing or unpreparing) is passed over.
 void TakeReturnedBuffers()
 {
-    MSG message;
-    while (Device && PeekMessageA(&message, MainDialog, MM_WIM_DATA, MM_WIM_DATA, PM_REMOVE))
-        OnBufferDone(MainDialog, reinterpret_cast<WAVEHDR*>(message.lParam));
+    const int32_t count = HeaderCount;
+    for (int32_t step = 0; Headers && step < count; ++step) {
+        const int32_t index = (NextHeader + step) % count;
+        if (!IsReturned(Headers[index]))
+            continue;
+        NextHeader = (index + 1) % count;
+        OnBufferDone(&Headers[index]);
+    }
+}
+
+DWORD WINAPI CaptureThreadProc(void*)
+{
+    while (WaitForSingleObject(DoneEvent, INFINITE) == WAIT_OBJECT_0 && !CaptureQuit.load()) {
+        TakeReturnedBuffers();
+        MMTIME position = {};
+        position.wType = TIME_BYTES;
+        if (waveInGetPosition(Device, &position, sizeof position) == MMSYSERR_NOERROR &&
+            position.wType == TIME_BYTES)
+            Position.store(position.u.cb);
+    }
+    return 0;
+}
+
+// The capture thread ends before the device is reset or closed, so that from then on only the
+// user-interface thread touches the device and the buffers.
+void EndCaptureThread()
+{
+    if (!CaptureThread)
+        return;
+    CaptureQuit.store(true);
+    SetEvent(DoneEvent);
+    WaitForSingleObject(CaptureThread, INFINITE);
+    CloseHandle(CaptureThread);
+    CaptureThread = nullptr;
 }
 
 // A Start soon after a Stop may find the stopped device still waiting for buffers the system has
@@ -102,14 +153,13 @@ bool SettleEarlierDevice()
         TakeReturnedBuffers();
         CloseIfDrained();
         if (Device)
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_POSTMESSAGE | QS_SENDMESSAGE);
+            Sleep(20);
     }
     return Device == nullptr;
 }
 
 // After a failed waveInStart the queued buffers would never come back through a Stop (the run never
-// began), so they are taken back here and the device closed and the block freed at once. The
-// MM_WIM_DATA the reset posts arrive with no device open and are ignored.
+// began), so they are taken back here and the device closed and the block freed at once.
 void AbandonDevice()
 {
     waveInReset(Device);
@@ -144,11 +194,13 @@ int OpenSoundCard()
         ShowInfo(kCannotOpenDevice);
         return 0;
     }
+    if (!DoneEvent)
+        DoneEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 
     const int32_t count = SoundBufferCount(length);
-    BufferBlock = GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(count) * (sizeof(WAVEHDR) + length));
+    BufferBlock = GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(count) * (sizeof(WAVEHDR) + length) + length);
     Headers = BufferBlock ? static_cast<WAVEHDR*>(GlobalLock(BufferBlock)) : nullptr;
-    if (!Headers) {
+    if (!Headers || !DoneEvent) {
         FreeBufferBlock();
         ShowInfo("Out of Memory");
         return 0;
@@ -163,14 +215,16 @@ int OpenSoundCard()
         format.nAvgBytesPerSec = kSampleRate;
         format.nBlockAlign = 1;
         format.wBitsPerSample = 8;
-        if (waveInOpen(&Device, 0, &format, reinterpret_cast<DWORD_PTR>(MainDialog), 0, CALLBACK_WINDOW) !=
+        if (waveInOpen(&Device, 0, &format, reinterpret_cast<DWORD_PTR>(DoneEvent), 0, CALLBACK_EVENT) !=
             MMSYSERR_NOERROR) {
             Device = nullptr;
             throw kCannotOpenDevice;
         }
         BufferLength = length;
         HeaderCount = count;
+        NextHeader = 0;
         uint8_t* const buffers = reinterpret_cast<uint8_t*>(Headers + count);
+        Newest = buffers + static_cast<SIZE_T>(count) * length;
         for (int32_t i = 0; i < count; ++i) {
             // The block comes uncleared.
             Headers[i] = WAVEHDR{};
@@ -180,6 +234,17 @@ int OpenSoundCard()
         }
         if (waveInStart(Device) != MMSYSERR_NOERROR)
             throw B{"OnIDC_START Ошибка при попытке записи звука (функция waveInStart)"};
+        LastReturn = 0;
+        LongestGap = 0;
+        Position = 0;
+        CaptureState = 0;
+        CaptureQuit = false;
+        CaptureThread = CreateThread(nullptr, 0, CaptureThreadProc, nullptr, 0, nullptr);
+        if (!CaptureThread) {
+            CaptureState = 1;
+            throw B{"CreateThread fails"};
+        }
+        SetThreadPriority(CaptureThread, THREAD_PRIORITY_TIME_CRITICAL);
     } catch (const char* failure) {
         FreeBufferBlock();
         ShowInfo(failure);
@@ -189,9 +254,6 @@ int OpenSoundCard()
         ShowInfo(failure.text);
         return 0;
     }
-    LastReturn = 0;
-    LongestGap = 0;
-    CaptureState = 0;
     return 1;
 }
 
@@ -210,20 +272,15 @@ void AddBuffer(WAVEHDR* header)
     }
 }
 
-void OnBufferDone(HWND dialog, WAVEHDR* header)
+void OnBufferDone(WAVEHDR* header)
 {
-    // Only a buffer the device has finished with counts: stale messages (after a failed start, or
-    // for a header already handled) must not move the count.
-    const int32_t index = HeaderIndex(header);
-    if (!Device || index < 0 || !IsReturned(*header))
-        return;
     const MMRESULT unprepared = waveInUnprepareHeader(Device, header, sizeof *header);
     --QueuedCount;
     if (unprepared != MMSYSERR_NOERROR) {
         // It is back but cannot be reused: out of circulation, and never counted again.
         header->dwFlags &= ~WHDR_DONE;
         LogStatus("MM_WIM_DATA: Ошибка функции waveInUnprepareHeader");
-        ShowWaveError(unprepared);
+        PendingError.store(unprepared);
         CloseIfDrained();
         return;
     }
@@ -232,33 +289,34 @@ void OnBufferDone(HWND dialog, WAVEHDR* header)
         return;
     }
     const LONGLONG now = Now();
-    if (LastReturn && now - LastReturn > LongestGap)
-        LongestGap = now - LastReturn;
-    LastReturn = now;
+    const LONGLONG last = LastReturn.exchange(now);
+    if (last && now - last > LongestGap.load())
+        LongestGap.store(now - last);
     // Only the bytes the device recorded are queued, not the buffer's whole length: a buffer
     // returned short (a reset, a driver that fills in packets) would otherwise hand the decoder
     // stale bytes from an earlier round as if they were signal.
     int32_t recorded = static_cast<int32_t>(header->dwBytesRecorded);
     if (recorded > BufferLength)
         recorded = BufferLength;
-    const uint8_t* samples = reinterpret_cast<const uint8_t*>(header->lpData);
-    if (recorded > 0)
-        SamplePipe.add(samples, recorded);
-    // Back to the device before drawing: it fills the others meanwhile, so this one is not written
-    // again until they are done.
+    if (recorded <= 0) {
+        AddBuffer(header);
+        return;
+    }
+    SamplePipe.add(reinterpret_cast<const uint8_t*>(header->lpData), recorded);
+    if (NewestLock.try_lock()) {
+        std::memcpy(Newest, header->lpData, static_cast<size_t>(recorded));
+        NewestLength = recorded;
+        NewestFresh = true;
+        NewestLock.unlock();
+    }
     AddBuffer(header);
-    // The buffers come back in the order they were queued. After a stall they come in a burst, and
-    // only the newest is worth drawing: the strip shows one buffer, and drawing each of the others
-    // would only hold up the hand-back of the rest.
-    if (recorded > 0 && !IsReturned(Headers[(index + 1) % HeaderCount]))
-        DrawWaveform(dialog, samples, recorded);
 }
 
 long LongestReturnGap(bool restart)
 {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    const long microseconds = static_cast<long>(LongestGap * 1000000 / frequency.QuadPart);
+    const long microseconds = static_cast<long>(LongestGap.load() * 1000000 / frequency.QuadPart);
     if (restart) {
         LongestGap = 0;
         LastReturn = 0;
@@ -268,20 +326,23 @@ long LongestReturnGap(bool restart)
 
 void ShowPosition()
 {
+    const MMRESULT error = PendingError.exchange(MMSYSERR_NOERROR);
+    if (error != MMSYSERR_NOERROR)
+        ShowWaveError(error);
     if (CaptureState != 0 || !Device)
         return;
-    MMTIME position = {};
-    position.wType = TIME_BYTES;
-    if (waveInGetPosition(Device, &position, sizeof position) != MMSYSERR_NOERROR ||
-        position.wType != TIME_BYTES)
-        return;
-    SetDlgItemInt(MainDialog, IDC_RECPOS, position.u.cb, FALSE);
+    SetDlgItemInt(MainDialog, IDC_RECPOS, Position.load(), FALSE);
+    std::lock_guard<std::mutex> hold(NewestLock);
+    if (NewestFresh)
+        DrawWaveform(MainDialog, Newest, NewestLength);
+    NewestFresh = false;
 }
 
 bool ResetSoundDevice()
 {
     if (!Device)
         return true;
+    EndCaptureThread();
     if (waveInReset(Device) != MMSYSERR_NOERROR)
         return false;
     TakeReturnedBuffers();
