@@ -103,17 +103,21 @@ void CloseIfDrained()
     FreeBufferBlock();
 }
 
-// Every header the device has finished with, in the order it returned them. A header out of
-// circulation (a failed queueing or unpreparing) is passed over.
+// Every header the device has finished with, in the order it returned them: up to the first one
+// still at the device, passing over those out of circulation (a failed queueing or unpreparing).
+// The device is never closed here, as the capture thread may be the caller.
 void TakeReturnedBuffers()
 {
     const int32_t count = HeaderCount;
+    const int32_t oldest = NextHeader;
     for (int32_t step = 0; Headers && step < count; ++step) {
-        const int32_t index = (NextHeader + step) % count;
-        if (!IsReturned(Headers[index]))
+        WAVEHDR& header = Headers[(oldest + step) % count];
+        if (*static_cast<volatile DWORD*>(&header.dwFlags) & WHDR_INQUEUE)
+            return;
+        if (!IsReturned(header))
             continue;
-        NextHeader = (index + 1) % count;
-        OnBufferDone(&Headers[index]);
+        NextHeader = (oldest + step + 1) % count;
+        OnBufferDone(&header);
     }
 }
 
@@ -281,13 +285,11 @@ void OnBufferDone(WAVEHDR* header)
         header->dwFlags &= ~WHDR_DONE;
         LogStatus("MM_WIM_DATA: Ошибка функции waveInUnprepareHeader");
         PendingError.store(unprepared);
-        CloseIfDrained();
         return;
     }
-    if (CaptureState != 0) {
-        CloseIfDrained();
+    // Stopped: the user-interface thread closes the device once the last one is back.
+    if (CaptureState != 0)
         return;
-    }
     const LONGLONG now = Now();
     const LONGLONG last = LastReturn.exchange(now);
     if (last && now - last > LongestGap.load())
@@ -346,7 +348,8 @@ bool ResetSoundDevice()
     if (waveInReset(Device) != MMSYSERR_NOERROR)
         return false;
     TakeReturnedBuffers();
-    // No buffer may have been out at all (every queueing failed); then nothing else would close it.
+    // The reset has returned every buffer; with none out (every queueing may have failed) the device
+    // is closed all the same.
     CloseIfDrained();
     return true;
 }
