@@ -112,7 +112,7 @@ void UiCatalogueAppend(const char* line)
 
 void UiCatalogueSelectLast() {}
 
-void UiRunControlsIdle() {}
+void UiRunEnded() {}
 
 void UiInfoBox(const char* text)
 {
@@ -131,11 +131,4 @@ void UiLocalTime(int* hour, int* minute, int* second)
     *hour = local ? local->tm_hour : 0;
     *minute = local ? local->tm_min : 0;
     *second = local ? local->tm_sec : 0;
-}
-
-// The console decoder has no sound card; StopCapture never asks it to reset one, as every run is a
-// raw-file run.
-bool ResetSoundDevice()
-{
-    return true;
 }

@@ -10,6 +10,7 @@
 #include "decoder/block.h"
 #include "decoder/decoderthread.h"
 #include "report/status.h"
+#include "report/ui.h"
 #include "report/ui_win32.h"
 #include "rescue/rescuefolder.h"
 #include "resources/resource.h"
@@ -157,6 +158,6 @@ int RescueBody()
     ClosePlainRecording(Rescued);
     Rescued = nullptr;
     CatalogueHeld = false;
-    StopCapture();
+    UiRunEnded();
     return result.exitCode;
 }

@@ -30,21 +30,13 @@ enum { WM_SHOW_QUEUED = WM_APP + 2 };
 enum class Run { Idle, Starting, Recording, ReadingFile, Rescuing, Stopping };
 Run RunState = Run::Idle;
 
-// The end of a run that its decoder may have queued (the raw file ended) belongs to a run that is
-// over by now.
-void EndRunHere()
-{
-    EndRun();
-    TakeRunEnded();
-}
-
-// The raw file or the recording rescued has ended and the decoder thread has unlocked the controls
-// through the queue.
+// The raw file or the recording rescued has ended, as its decoder thread has told through the
+// queue.
 void EndRunByItself()
 {
     if (RunState != Run::ReadingFile && RunState != Run::Rescuing)
         return;
-    EndRunHere();
+    EndRun();
     ShowRunControlsIdle();
     RunState = Run::Idle;
 }
@@ -170,8 +162,12 @@ void OnIDC_STOP(HWND)
     if (RunState == Run::Starting || RunState == Run::Stopping)
         return;
     RunState = Run::Stopping;
-    StopRun();
+    const bool closed = CloseSoundCard();
+    EndRun();
+    // An end its decoder told of just before Stop belongs to this run, which is over now.
     TakeRunEnded();
+    if (closed)
+        ShowRunControlsIdle();
     RunState = Run::Idle;
 }
 

@@ -1,8 +1,5 @@
 #include "capture/capture.h"
 
-#include "report/status.h"
-#include "report/ui.h"
-
 std::atomic<int32_t> CaptureState{1};
 
 namespace {
@@ -18,18 +15,6 @@ bool FileMode()
 {
     // Read by the decoder at every half-period: no ordering is needed beyond the thread's start.
     return fileMode.load(std::memory_order_relaxed);
-}
-
-void StopCapture()
-{
-    const bool wasRecording = CaptureState.exchange(1) == 0;
-    // Only a sound-card recording has a device to reset: a raw-file run (its end of file arrives on
-    // the decoder thread, possibly while Stop runs on the other) never touches one.
-    if (wasRecording && !FileMode() && !ResetSoundDevice()) {
-        LogStatus("OnIDC_STOP -> ошибка функции waveInReset");
-        return;
-    }
-    UiRunControlsIdle();
 }
 
 int32_t SoundBufferCount(int32_t length)

@@ -1,9 +1,6 @@
-// Capture run state, file mode, the end of a run, and how many sound-card buffers circulate.
+// Capture run state, file mode, and how many sound-card buffers circulate.
 // CaptureState is 0 while recording from the sound card and 1 otherwise (a raw-file run leaves it at
-// 1). StopCapture ends the current run and unlocks the controls; it is called on the user-interface
-// thread by Stop and on the decoder thread at the end of the raw file (in file mode it touches no
-// device).
-// Failures: a failed device reset is logged and leaves the controls locked.
+// 1); the sound card sets it (capture/soundcard_win32.cpp), the decoder reads it.
 #ifndef QUORVANE_CAPTURE_H
 #define QUORVANE_CAPTURE_H
 
@@ -13,11 +10,9 @@
 extern std::atomic<int32_t> CaptureState;
 
 // File mode: on while the raw recording file, not the sample queue, is the run's source. Set by the
-// run's owner before the decoder thread starts; cleared at the run's end, on either thread.
+// run's owner before the decoder thread starts; cleared when the run is ended (EndRun).
 void SetFileMode(bool on);
 bool FileMode();
-
-void StopCapture();
 
 // How many buffers of `length` bytes circulate between the program and the sound card: enough for
 // a second and a half of sound at 44100/s, so that a window that stalls that long loses nothing,

@@ -10,7 +10,6 @@
 #include "capture/pipe.h"
 #include "decoder/timing.h"
 #include "report/status.h"
-#include "report/ui.h"
 #include "report/ui_win32.h"
 #include "report/waveform_win32.h"
 #include "resources/resource.h"
@@ -340,13 +339,16 @@ void ShowPosition()
     NewestFresh = false;
 }
 
-bool ResetSoundDevice()
+bool CloseSoundCard()
 {
-    if (!Device)
+    // Not recording (a raw-file run, a rescue, or a second Stop after a failed reset): nothing to do.
+    if (CaptureState.exchange(1) != 0 || !Device)
         return true;
     EndCaptureThread();
-    if (waveInReset(Device) != MMSYSERR_NOERROR)
+    if (waveInReset(Device) != MMSYSERR_NOERROR) {
+        LogStatus("OnIDC_STOP -> ошибка функции waveInReset");
         return false;
+    }
     TakeReturnedBuffers();
     // The reset has returned every buffer; with none out (every queueing may have failed) the device
     // is closed all the same.

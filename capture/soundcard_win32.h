@@ -7,10 +7,10 @@
 // busy, or preempted) holds up neither the device nor the sound; the buffers at the device carry a
 // recording through a stall of the capture thread itself of up to that second and a half. The
 // window's timer shows the device's position and draws the newest buffer into the strip.
-// Stop ends the capture thread, resets the device and takes the returned buffers back on the
-// user-interface thread without re-queueing them; the last one closes the device and frees the
-// block.
-// OpenSoundCard, ShowPosition, LongestReturnGap, ResetSoundDevice (ui.h): user-interface thread.
+// Stop (CloseSoundCard) ends the capture thread, resets the device and takes the returned buffers
+// back on the user-interface thread without re-queueing them; the last one closes the device and
+// frees the block. Whether the device is open is known only here.
+// OpenSoundCard, CloseSoundCard, ShowPosition, LongestReturnGap: user-interface thread.
 // AddBuffer, OnBufferDone: the capture thread while recording, the user-interface thread otherwise.
 // Failures: a refused start shows its reason and returns 0; errors while buffers circulate are
 // logged (a system error text is shown at the next tick) and recording goes on with one buffer
@@ -24,6 +24,11 @@
 
 // 1 when recording has started (CaptureState 0), 0 when refused (the reason has been shown).
 int OpenSoundCard();
+
+// Stop of a recording: no more sound reaches the queue (CaptureState 1), the device is reset and
+// every buffer taken back, the last closing the device. False, after "OnIDC_STOP -> ошибка функции
+// waveInReset", when the device refuses the reset; true when it was not recording.
+bool CloseSoundCard();
 
 // Prepares a header and queues it on the device.
 void AddBuffer(WAVEHDR* header);

@@ -5,6 +5,7 @@
 
 #include "decoder/block.h"
 #include "decoder/catalogue.h"
+#include "decoder/halfperiod.h"
 #include "decoder/stop.h"
 #include "decoder/tapfile.h"
 #include "report/status.h"
@@ -83,6 +84,13 @@ int DecoderThread()
             LogStatus(" ");
         }
     } catch (const DecoderStopped& stopped) {
+        if (stopped.exit_code == kExitEndOfFile) {
+            CloseRawInput();
+            LogStatus(".PCM file closed");
+            // The block in progress keeps its placeholder length: it is unfinished.
+            CloseTapOutput();
+            UiRunEnded();
+        }
         return stopped.exit_code;
     }
 }

@@ -13,7 +13,8 @@
 extern void (*BlockDecoded)(const char* fileName, long fileLength);
 
 // Decodes blocks until stopped; returns the exit code (decoder/stop.h): 0 a TAP file could not be
-// created, -1 the raw file ended, -2 stopped.
+// created, -1 the raw file ended (then the raw input and the TAP output are closed, ".PCM file
+// closed" is logged and the front end is told, UiRunEnded), -2 stopped.
 int DecoderThread();
 
 struct TapHeader;

@@ -6,6 +6,7 @@
 #include "capture/pipe.h"
 #include "decoder/block.h"
 #include "decoder/catalogue.h"
+#include "decoder/halfperiod.h"
 #include "decoder/run.h"
 #include "decoder/stop.h"
 #include "decoder/tapfile.h"
@@ -189,7 +190,14 @@ TEST_F(DecoderThreadTest, EndOfFileMidBlockLeavesThePlaceholder)
     StartUpScan();
     Signal s;
     s.Block(WithChecksum(0xFF, {1, 2})).Pilot(400).Sync().Bytes({0x11, 0x22, 0x33}).Half(1);
-    EXPECT_EQ(DecodeFile(s.samples), kExitEndOfFile);
+    WriteFileBytes("input.pcm", s.samples);
+    ASSERT_TRUE(BeginRun("input.pcm"));
+    EXPECT_EQ(RunDecoderHere(), kExitEndOfFile);
+    // The thread itself closes what it read and wrote, and tells the front end once.
+    EXPECT_FALSE(RawInputOpen());
+    EXPECT_FALSE(TapOutputOpen());
+    EXPECT_EQ(FakeUiSnapshot().runEndedCalls, 1);
+    EndRun();
     EXPECT_EQ(ReadFileBytes("out002.tap"), (Bytes{0x20, 0x20, 0x11, 0x22, 0x33}));
     EXPECT_EQ(Messages().back(), ".PCM file closed");
     EXPECT_EQ(NextTapeNumber, 2);  // the next run writes the unfinished file again

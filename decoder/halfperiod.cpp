@@ -7,9 +7,7 @@
 #include "capture/pipe.h"
 #include "decoder/scan.h"
 #include "decoder/stop.h"
-#include "decoder/tapfile.h"
 #include "decoder/timing.h"
-#include "report/status.h"
 
 namespace {
 
@@ -49,12 +47,6 @@ void ScanBatch(uint8_t baseLine)
 
 [[noreturn]] void EndOfRawFile()
 {
-    StopCapture();
-    SetFileMode(false);
-    CloseRawInput();
-    LogStatus(".PCM file closed");
-    // The block in progress keeps its placeholder length: it is unfinished.
-    CloseTapOutput();
     throw DecoderStopped{kExitEndOfFile};
 }
 

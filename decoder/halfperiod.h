@@ -3,8 +3,9 @@
 // the sample queue.
 // Decoder thread only, except that the run's owner opens the raw input and sets file mode before
 // the decoder thread is created, and closes and clears them after it has ended.
-// Failures: a raw file that cannot be read further counts as its end, which runs the end-of-file
-// sequence and leaves by throwing DecoderStopped{-1}; a stop request leaves with DecoderStopped too.
+// Failures: a raw file that cannot be read further counts as its end, which leaves by throwing
+// DecoderStopped{-1} (the decoder thread ends the run); a stop request leaves with DecoderStopped
+// too.
 #ifndef QUORVANE_HALFPERIOD_H
 #define QUORVANE_HALFPERIOD_H
 
@@ -39,8 +40,8 @@ struct FileReader {
     void* context;
 };
 
-// Takes `reader` as the raw input: what RawPosition, CloseRawInput and the end-of-file sequence
-// say of the raw file holds of it.
+// Takes `reader` as the raw input: what RawPosition, CloseRawInput and the end of the file say of
+// the raw file holds of it.
 void OpenReaderInput(const FileReader& reader);
 
 // Samples taken from the file so far, without the 32-bit wrap of RawPosition.

@@ -86,12 +86,6 @@ int EndRun()
     return exitCode.load();
 }
 
-int StopRun()
-{
-    StopCapture();
-    return EndRun();
-}
-
 void ResetDecoder()
 {
     EndRun();

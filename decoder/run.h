@@ -23,8 +23,8 @@ void BeginRun(const FileReader& reader);
 // Begins a run whose body is not the block decoder but `body` (the rescue of a whole recording,
 // which reads its own input and returns an exit code of decoder/stop.h): file mode set, so that
 // Stop touches no sound device, the stop request cleared. The body is to end soon after a stop
-// request (DecoderStopRequested) and to call StopCapture when it ends by itself, as the decoder
-// does at the end of a raw file.
+// request (DecoderStopRequested) and to call UiRunEnded (report/ui.h) when it ends by itself, as
+// the decoder does at the end of a raw file.
 void BeginRunWith(int (*body)());
 
 // The body of the run begun (the decoder, or the one given), on the calling thread until it
@@ -40,10 +40,6 @@ bool StartDecoderThread();
 // Returns the decoder's exit code: the one it ended with by itself, or kExitStopped. Nothing
 // happens to a run already ended, bar the closing.
 int EndRun();
-
-// What Stop does: the capture state first (StopCapture: the sound device reset, the controls
-// unlocked), then EndRun.
-int StopRun();
 
 // Back to the decoder state of a fresh process, for tools and tests that decode several
 // independent recordings in one process: no run, half-period state and NextTapeNumber at their

@@ -1,7 +1,6 @@
 // The seam: every function the portable core needs from the program it runs in, and nothing else.
 // Exactly one implementation of all of them is linked into each program:
-//   the Windows program   report/ui_win32.cpp (panes, list, boxes, clock) and
-//                         capture/soundcard_win32.cpp (the sound device's reset);
+//   the Windows program   report/ui_win32.cpp (panes, list, boxes, clock);
 //   quorvane-decode       app/console_ui.cpp, which prints;
 //   the unit tests        tests/fake_ui.cpp, which records;
 //   the fuzz targets      tests/fuzz/fuzz_support.cpp, which keeps nothing.
@@ -20,9 +19,9 @@ void UiCatalogueReset();
 void UiCatalogueAppend(const char* line);
 void UiCatalogueSelectLast();
 
-// The idle run state: Start enabled, Stop disabled, the ten settings fields enabled. Called from the
-// decoder thread when the raw file ends, from the user-interface thread by Stop.
-void UiRunControlsIdle();
+// The run has ended by itself (the raw file has ended, the rescue is done): called once on the
+// decoder thread as it leaves. The program then collects the run (EndRun) and unlocks its controls.
+void UiRunEnded();
 
 // Information box captioned "Сообщение"; fatal box captioned "FATAL ERROR".
 void UiInfoBox(const char* text);
@@ -30,10 +29,5 @@ void UiFatalBox(const char* text);
 
 // Local time of day.
 void UiLocalTime(int* hour, int* minute, int* second);
-
-// Stops the sound device and returns every buffer queued at it; false when the device refuses.
-// Called by StopCapture on the user-interface thread while recording; programs without a sound
-// card have nothing to reset.
-bool ResetSoundDevice();
 
 #endif

@@ -47,14 +47,10 @@ void UiCatalogueSelectLast()
     QueueCatalogueSelectLast();
 }
 
-void UiRunControlsIdle()
+void UiRunEnded()
 {
-    // Stop unlocks at once on its own thread; the end of the raw file, on the decoder thread, is
-    // left to the main dialog, which also collects that thread.
-    if (GetWindowThreadProcessId(MainDialog, nullptr) == GetCurrentThreadId())
-        ShowRunControlsIdle();
-    else
-        QueueRunEnded();
+    // The main dialog's timer collects the run and unlocks the controls.
+    QueueRunEnded();
 }
 
 void ShowRunControlsIdle()

@@ -24,7 +24,6 @@ void FakeUiClear()
     fresh.hour = state.hour;
     fresh.minute = state.minute;
     fresh.second = state.second;
-    fresh.resetSucceeds = state.resetSucceeds;
     state = fresh;
 }
 
@@ -34,12 +33,6 @@ void FakeUiSetClock(int hour, int minute, int second)
     state.hour = hour;
     state.minute = minute;
     state.second = second;
-}
-
-void FakeUiSetResetSucceeds(bool succeeds)
-{
-    std::lock_guard<std::mutex> hold(lock);
-    state.resetSucceeds = succeeds;
 }
 
 std::vector<std::string> FakeUiStatusMessages()
@@ -85,10 +78,10 @@ void UiCatalogueSelectLast()
     state.drawingHeld = false;
 }
 
-void UiRunControlsIdle()
+void UiRunEnded()
 {
     std::lock_guard<std::mutex> hold(lock);
-    ++state.idleCalls;
+    ++state.runEndedCalls;
 }
 
 void UiInfoBox(const char* text)
@@ -108,11 +101,4 @@ void UiLocalTime(int* hour, int* minute, int* second)
     *hour = state.hour;
     *minute = state.minute;
     *second = state.second;
-}
-
-bool ResetSoundDevice()
-{
-    std::lock_guard<std::mutex> hold(lock);
-    ++state.resetCalls;
-    return state.resetSucceeds;
 }

@@ -124,7 +124,6 @@ void CoreTest::SetUp()
     ASSERT_FALSE(dir.empty()) << "no directory could be made in " << std::filesystem::temp_directory_path();
     std::filesystem::current_path(dir);
     FakeUiClear();
-    FakeUiSetResetSucceeds(true);
     FakeUiSetClock(9, 5, 7);
     ResetDecoder();
     CaptureState = 1;

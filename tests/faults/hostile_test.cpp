@@ -18,7 +18,6 @@
 #include <thread>
 
 #include "audio/plainwav.h"
-#include "capture/capture.h"
 #include "capture/keeper.h"
 #include "capture/pipe.h"
 #include "decoder/catalogue.h"
@@ -98,7 +97,7 @@ void ExpectCannotCreate(int exitCode, const std::map<int64_t, Bytes>& before)
     EXPECT_EQ(exitCode, kExitCannotCreate);
     EXPECT_EQ(FakeUiStatusMessages(), (Lines{"Can't create file. Exit task"}));
     EXPECT_EQ(TapFiles(), before);
-    EXPECT_EQ(FakeUiSnapshot().idleCalls, 0);
+    EXPECT_EQ(FakeUiSnapshot().runEndedCalls, 0);
 }
 
 TEST_F(HostileTest, ReadOnlyTapeDirectoryEndsTheThread)
@@ -287,7 +286,6 @@ protected:
     void QueueRun(const Bytes& samples, const char* keepName)
     {
         ASSERT_TRUE(BeginRun(nullptr));
-        CaptureState = 0;
         if (keepName)
             StartKeeping(keepName);
         for (size_t at = 0; at < samples.size(); at += 4410)
@@ -298,8 +296,7 @@ protected:
             ASSERT_LT(waited, 60000) << "the decoder did not drain the queue";
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        EXPECT_EQ(StopRun(), kExitStopped);
-        CaptureState = 1;
+        EXPECT_EQ(EndRun(), kExitStopped);
     }
 };
 

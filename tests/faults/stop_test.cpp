@@ -10,7 +10,6 @@
 #include <chrono>
 #include <thread>
 
-#include "capture/capture.h"
 #include "capture/pipe.h"
 #include "decoder/catalogue.h"
 #include "decoder/run.h"
@@ -107,7 +106,7 @@ TEST_F(StopTest, RawFileRunsStoppedAnywhereKeepEveryCompletedBlock)
             ASSERT_TRUE(StartDecoderThread());
             const auto span = std::chrono::duration_cast<microseconds>(fullRun).count() * 6 / 5 + 1;
             std::this_thread::sleep_for(microseconds(random() % span));
-            exitCode = StopRun();
+            exitCode = EndRun();
             stopped += exitCode == kExitStopped;
         } else {
             exitCode = RunDecoderHere();  // to the end of the file
@@ -199,7 +198,6 @@ TEST_F(StopTest, QueueRunsStoppedAtRandomMomentsLoseOnlyTheBlockInProgress)
 
     auto startRun = [&] {
         ASSERT_TRUE(BeginRun(nullptr));
-        CaptureState = 0;  // recording from the sound card
         ASSERT_TRUE(StartDecoderThread());
     };
     int stops = 0;
@@ -212,7 +210,7 @@ TEST_F(StopTest, QueueRunsStoppedAtRandomMomentsLoseOnlyTheBlockInProgress)
             std::this_thread::yield();
         if (consumed() >= total)
             break;
-        ASSERT_EQ(StopRun(), kExitStopped);
+        ASSERT_EQ(EndRun(), kExitStopped);
         ++stops;
         startRun();
     }
@@ -225,12 +223,12 @@ TEST_F(StopTest, QueueRunsStoppedAtRandomMomentsLoseOnlyTheBlockInProgress)
         if (SamplePipe.Queued() == 0 && !messages.empty() && messages.back() == "Wait pilot...")
             break;
         if (Clock::now() > limit) {
-            StopRun();
+            EndRun();
             FAIL() << "the decoder did not drain the queue";
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    ASSERT_EQ(StopRun(), kExitStopped);
+    ASSERT_EQ(EndRun(), kExitStopped);
 
     // The completed files, in the order of their numbers, are blocks of the recording in the order
     // they were played, each at most once, with no number skipped.

@@ -63,7 +63,7 @@ void UiCatalogueAppend(const char* line)
 
 void UiCatalogueSelectLast() {}
 
-void UiRunControlsIdle() {}
+void UiRunEnded() {}
 
 void UiInfoBox(const char* text)
 {
@@ -81,11 +81,6 @@ void UiLocalTime(int* hour, int* minute, int* second)
     *hour = 23;
     *minute = 59;
     *second = 59;
-}
-
-bool ResetSoundDevice()
-{
-    return true;
 }
 
 void EnterScratchDirectory()
