@@ -41,10 +41,11 @@ int32_t QueuedCount;
 // The header the device returns next: it returns them in the order they were queued.
 int32_t NextHeader;
 
-// The device signals this event for every buffer it returns. Nothing between the device and this
-// program's capture thread goes through a window: under Wine a window call takes a process-wide
-// lock in user space, and a window's thread stopped while holding it (suspended, or preempted on a
-// loaded machine) would hold up the device's own thread and with it the sound.
+// The device signals this event for every buffer it returns. Under Wine every wave-input call
+// takes the device's lock in user space, which the device's own thread needs to pull the sound: a
+// window's thread stopped inside one (suspended, or preempted on a loaded machine) held the sound
+// up for as long and lost it. So while recording only the capture thread makes those calls, and it
+// never calls a window nor waits for one.
 HANDLE DoneEvent;
 HANDLE CaptureThread;
 std::atomic<bool> CaptureQuit{false};

@@ -14,9 +14,9 @@
 # summary of blocks played, blocks back and gaps, round by round.
 # To tell apart what a loss comes from: QV_LIVE_SEEDED sets how many files TAPE starts with (default
 # 1000), QV_LIVE_HOGS=0 plays without the busy processes. QV_LIVE_THREE=0 leaves out the 3-minute
-# tape, QV_LIVE_FROZEN=0 the two frozen runs. QV_LIVE_SWEEP=1 runs only the freeze tolerance
-# instead: the frozen tape under freezes of 0.25, 0.5, 1 and 1.4 s (or the milliseconds in
-# QV_LIVE_FREEZES), up to the first that loses a block.
+# tape; QV_LIVE_FROZEN lists the frozen runs' milliseconds (default "1000 300", 0 for none).
+# QV_LIVE_SWEEP=1 runs only the freeze tolerance instead: the frozen tape under freezes of 0.25,
+# 0.5, 1 and 1.4 s (or the milliseconds in QV_LIVE_FREEZES), up to the first that loses a block.
 
 PLAY_PID=""
 LIVE="$QV_TMP/live"
@@ -589,10 +589,10 @@ live_round() {
         live_check "live-ten-minutes$suffix" check_live_counter 140 10-minute
     fi
     live_check "live-close-while-recording$suffix" check_live_close_while_recording
-    if [[ ${QV_LIVE_FROZEN:-1} != 0 ]]; then
-        live_check "live-frozen-window-1000ms$suffix" check_live_frozen 1000
-        live_check "live-frozen-window-300ms$suffix" check_live_frozen 300
-    fi
+    local ms
+    for ms in ${QV_LIVE_FROZEN:-1000 300}; do
+        ((ms == 0)) || live_check "live-frozen-window-${ms}ms$suffix" check_live_frozen "$ms"
+    done
     live_check "live-rescue-last-recording$suffix" check_live_rescue
     ROUND_FAILED[$ROUND]=$((failed - failed_before))
 }
