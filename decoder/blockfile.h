@@ -16,8 +16,8 @@
 #include "decoder/block.h"
 
 // Called after each block, once its length has been written and before an empty one (fileLength
-// 2) is deleted, with what was measured of the block. Null, as in the Windows program, when nobody
-// listens; set by the run's owner before the run.
+// 2) is deleted, with what was measured of the block. Null when nobody listens; set by the run's
+// owner before the run.
 extern void (*BlockDecoded)(const char* fileName, long fileLength, const BlockFacts& facts);
 
 // Opens the file numbered NextTapeNumber for the next block, its name into name (size bytes, 32
