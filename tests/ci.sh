@@ -49,16 +49,19 @@ build_sanitized() {
 start_background_builds() {
     (
         chrt --idle -p 0 $BASHPID >/dev/null 2>&1 || renice -n 19 -p $BASHPID >/dev/null
-        for tree in "build-asan address,undefined" "build-tsan thread"; do
+        for tree in "build-asan build_sanitized build-asan address,undefined" \
+            "build-tsan build_sanitized build-tsan thread" \
+            "build-fuzz bash tests/fuzz/run.sh --build-only $root/build-fuzz"; do
             set -- $tree
             start=$SECONDS
-            build_sanitized "$1" "$2" >"$root/$1.log" 2>&1
+            "${@:2}" >"$root/$1.log" 2>&1
             echo "$? $((SECONDS - start))" >"$root/$1.status"
         done
     ) &
     background=$!
 }
-sanitized() {
+# The status of the background build of tree $1; its log's end when it failed.
+built() {
     local dir=$1 rc seconds
     if [ -n "$background" ]; then
         wait "$background"
@@ -71,7 +74,9 @@ sanitized() {
         return 1
     fi
     echo "built in the background in $seconds s"
-    ctest --test-dir "$dir" --output-on-failure -j$jobs -E roundtrip
+}
+sanitized() {
+    built "$1" && ctest --test-dir "$1" --output-on-failure -j$jobs -E roundtrip
 }
 windows() {
     cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake >/dev/null &&
@@ -82,7 +87,7 @@ windows64() {
         cmake --build build-win64 -j$jobs >/dev/null
 }
 
-rm -f "$root"/build-asan.status "$root"/build-tsan.status
+rm -f "$root"/build-asan.status "$root"/build-tsan.status "$root"/build-fuzz.status
 stage "native build and tests" native
 start_background_builds
 stage "Windows cross build" windows
@@ -144,7 +149,10 @@ stage "thread sanitizer" sanitized build-tsan
 # Four targets; half a minute each keeps the run near its twenty minutes (run.sh alone fuzzes two
 # minutes each).
 export QV_FUZZ_SECONDS=${QV_FUZZ_SECONDS:-30}
-stage "fuzzing" bash tests/fuzz/run.sh "$root/build-fuzz"
+fuzzing() {
+    built build-fuzz && bash tests/fuzz/run.sh --run-only "$root/build-fuzz"
+}
+stage "fuzzing" fuzzing
 
 echo "the checks under Wine ran $wine_used"
 [ ${#failures[@]} -gt 0 ] && echo "failed stages: ${failures[*]}"
