@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <utility>
 
 namespace {
 
@@ -392,12 +393,24 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, i
     if (chosen < plays.size())
         return {copy(chosen).bytes, false, static_cast<int>(chosen)};
 
-    // The length: the announced one, else the one most plays kept (the longer of two as common).
-    std::map<size_t, int> lengths;
-    for (size_t p : with)
-        ++lengths[copy(p).bytes.size()];
+    // The length: the announced one, else the one most plays read in any of their readings. A play
+    // often keeps a reading that broke off early while another of its readings (by area) went the
+    // whole way; breaks fall anywhere, the whole length is the same in every play. Of lengths as
+    // common, the one most plays kept, then the longer.
+    std::map<size_t, std::pair<int, int>> lengths;  // plays that read it, plays that kept it
+    for (size_t p : with) {
+        const PlayBlock& b = copy(p);
+        std::vector<size_t> read = {b.bytes.size()};
+        for (const PlayReading& r : b.readings)
+            read.push_back(r.bytes.size());
+        std::sort(read.begin(), read.end());
+        read.erase(std::unique(read.begin(), read.end()), read.end());
+        for (size_t l : read)
+            ++lengths[l].first;
+        ++lengths[b.bytes.size()].second;
+    }
     size_t length = 0;
-    int votes = 0;
+    std::pair<int, int> votes{0, 0};
     for (const auto& l : lengths)
         if (l.second >= votes) {
             length = l.first;
@@ -405,7 +418,7 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, i
         }
     if (expected >= 0)
         length = static_cast<size_t>(expected);
-    const bool lengthFits = expected >= 0 || votes >= 2 || (length == 19 && copy(with.front()).bytes[0] == 0x00);
+    const bool lengthFits = expected >= 0 || votes.first >= 2 || (length == 19 && copy(with.front()).bytes[0] == 0x00);
 
     // The likeliest copy: of the right length if one is, and of those the surest.
     size_t likeliest = with.front();

@@ -69,7 +69,7 @@ struct ChosenBlock {
 // is `expected` (the previous block's announcement, -1 none); else the first whose checksum holds;
 // else, with copies in two plays or more, the bits voted from all their readings, each weighted by
 // how sure it was, kept as good when the checksum then holds and the length is the announced one or
-// the one the copies agree on; else the likeliest copy, as bad.
+// one that readings of two plays or more agree on; else the likeliest copy, as bad.
 ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, int expected);
 
 #endif
