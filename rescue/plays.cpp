@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <utility>
 
 namespace {
 
@@ -204,7 +203,7 @@ struct Placement {
 
 // x placed on the reference: the alignment of the two bit sequences with the most agreeing bits,
 // where a bit slipped in or out costs as much as four that disagree, and x may begin and end
-// anywhere at no cost.
+// anywhere at no cost (a reading that broke off early still votes for the bits it has).
 void Place(const std::vector<uint8_t>& ref, const Bits& x, Placement& out)
 {
     const int n = static_cast<int>(ref.size()), m = static_cast<int>(x.one.size()), width = 2 * kSlipBand + 1;
@@ -213,6 +212,8 @@ void Place(const std::vector<uint8_t>& ref, const Bits& x, Placement& out)
     std::vector<uint8_t> move(static_cast<size_t>((n + 1) * width), 0);  // 0 pair, 1 ref bit alone, 2 x bit alone
     auto at = [&](int i, int k) -> uint8_t& { return move[static_cast<size_t>(i * width + k)]; };
     // Cell (i, k): i reference bits and i + k - kSlipBand bits of x taken.
+    double endScore = none;
+    int endRow = 0;
     for (int k = kSlipBand; k < width && k - kSlipBand <= m; ++k) {
         row[static_cast<size_t>(k)] = -kSlipCost * (k - kSlipBand);
         at(0, k) = 2;
@@ -241,21 +242,31 @@ void Place(const std::vector<uint8_t>& ref, const Bits& x, Placement& out)
             at(i + 1, k) = how;
         }
         row.swap(next);
+        // Where x has ended after i + 1 reference bits: the rest of the reference is free.
+        const int ended = m - (i + 1) + kSlipBand;
+        if (ended >= 0 && ended < width && i + 1 < n && row[static_cast<size_t>(ended)] > endScore) {
+            endScore = row[static_cast<size_t>(ended)];
+            endRow = i + 1;
+        }
     }
-    int k = 0;
+    int k = 0, last = n;
     for (int c = 1; c < width; ++c)
         if (row[static_cast<size_t>(c)] > row[static_cast<size_t>(k)])
             k = c;
+    if (endScore > row[static_cast<size_t>(k)]) {
+        last = endRow;
+        k = m - last + kSlipBand;
+    }
     out.bit.assign(ref.size(), -1);
     out.sure.assign(ref.size(), 0);
     out.spans.assign(ref.size(), false);
     out.extra.assign(ref.size() + 1, -1);
     out.extraSure.assign(ref.size() + 1, 0);
-    // A reading longer or shorter than the reference by more than the band reaches no end cell:
-    // it spans nothing and gets no vote.
-    if (!(row[static_cast<size_t>(k)] > none))
+    // A reading longer than the reference by more than the band reaches no end cell: it spans
+    // nothing and gets no vote.
+    if (!(endScore > none) && !(row[static_cast<size_t>(k)] > none))
         return;
-    for (int i = n; i > 0;) {
+    for (int i = last; i > 0;) {
         const int j = i + k - kSlipBand;
         const bool inside = j > 0 && j < m;
         switch (at(i, k)) {
@@ -283,27 +294,47 @@ void Place(const std::vector<uint8_t>& ref, const Bits& x, Placement& out)
 
 // The bits by the vote of the readings placed on `ref`: a position most readings that span it
 // slipped out is dropped, a bit most of them hold before it that the reference lacks is added,
-// and every bit kept is taken by the vote of the readings weighted by how sure each was.
-std::vector<uint8_t> Vote(const std::vector<uint8_t>& ref, const std::vector<Bits>& readings)
+// and every bit kept is taken by the vote of the readings weighted by how sure each was. Every
+// play has one vote however many of its readings span a position (`play` names each reading's):
+// the readings of one play share its signal and so its faults. A reading that agrees with the
+// reference in fewer than nine bits in ten lost its way (a sync taken at a wrong edge, bits read
+// out of step) and has no vote.
+std::vector<uint8_t> Vote(const std::vector<uint8_t>& ref, const std::vector<Bits>& readings, const std::vector<size_t>& play)
 {
     std::vector<Placement> placed(readings.size());
-    for (size_t r = 0; r < readings.size(); ++r)
-        Place(ref, readings[r], placed[r]);
+    for (size_t r = 0; r < readings.size(); ++r) {
+        Placement& p = placed[r];
+        Place(ref, readings[r], p);
+        size_t held = 0, agreeing = 0;
+        for (size_t i = 0; i < ref.size(); ++i)
+            if (p.bit[i] >= 0) {
+                ++held;
+                agreeing += p.bit[i] == ref[i];
+            }
+        if (10 * agreeing < 9 * held)
+            std::fill(p.spans.begin(), p.spans.end(), false);
+    }
+    const size_t plays = play.empty() ? 0 : *std::max_element(play.begin(), play.end()) + 1;
+    std::vector<int> spans(plays);
     std::vector<uint8_t> bits;
     for (size_t i = 0; i < ref.size(); ++i) {
-        int spanning = 0, extras = 0, present = 0;
-        double extra = 0, value = 0;
-        for (const Placement& p : placed) {
+        std::fill(spans.begin(), spans.end(), 0);
+        for (size_t r = 0; r < placed.size(); ++r)
+            spans[play[r]] += placed[r].spans[i];
+        double spanning = 0, extras = 0, present = 0, extra = 0, value = 0;
+        for (size_t r = 0; r < placed.size(); ++r) {
+            const Placement& p = placed[r];
             if (!p.spans[i])
                 continue;
-            ++spanning;
+            const double weight = 1.0 / spans[play[r]];
+            spanning += weight;
             if (p.extra[i] >= 0) {
-                ++extras;
-                extra += (p.extra[i] ? 1 : -1) * (p.extraSure[i] + 0.02);
+                extras += weight;
+                extra += weight * (p.extra[i] ? 1 : -1) * (p.extraSure[i] + 0.02);
             }
             if (p.bit[i] >= 0) {
-                ++present;
-                value += (p.bit[i] ? 1 : -1) * (p.sure[i] + 0.02);
+                present += weight;
+                value += weight * (p.bit[i] ? 1 : -1) * (p.sure[i] + 0.02);
             }
         }
         if (2 * extras > spanning)
@@ -393,32 +424,40 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, i
     if (chosen < plays.size())
         return {copy(chosen).bytes, false, static_cast<int>(chosen)};
 
-    // The length: the announced one, else the one most plays read in any of their readings. A play
-    // often keeps a reading that broke off early while another of its readings (by area) went the
-    // whole way; breaks fall anywhere, the whole length is the same in every play. Of lengths as
-    // common, the one most plays kept, then the longer.
-    std::map<size_t, std::pair<int, int>> lengths;  // plays that read it, plays that kept it
+    // The length: the announced one, else the one most plays read whole (a reading whose bytes XOR
+    // to 0), else the one most plays read in any of their readings. A play often keeps a reading
+    // that broke off early while another of its readings (by area) went the whole way; breaks fall
+    // anywhere, the whole length is the same in every play. Of lengths as common, the one most
+    // plays kept, then the longer.
+    struct Votes {
+        int whole = 0, read = 0, kept = 0;
+        bool operator<(const Votes& o) const
+        {
+            return whole != o.whole ? whole < o.whole : read != o.read ? read < o.read : kept < o.kept;
+        }
+    };
+    std::map<size_t, Votes> lengths;
     for (size_t p : with) {
         const PlayBlock& b = copy(p);
-        std::vector<size_t> read = {b.bytes.size()};
+        std::map<size_t, bool> read = {{b.bytes.size(), Checksum(b.bytes) == 0}};
         for (const PlayReading& r : b.readings)
-            read.push_back(r.bytes.size());
-        std::sort(read.begin(), read.end());
-        read.erase(std::unique(read.begin(), read.end()), read.end());
-        for (size_t l : read)
-            ++lengths[l].first;
-        ++lengths[b.bytes.size()].second;
+            read[r.bytes.size()] = read[r.bytes.size()] || Checksum(r.bytes) == 0;
+        for (const auto& l : read) {
+            ++lengths[l.first].read;
+            lengths[l.first].whole += l.second;
+        }
+        ++lengths[b.bytes.size()].kept;
     }
     size_t length = 0;
-    std::pair<int, int> votes{0, 0};
+    Votes votes;
     for (const auto& l : lengths)
-        if (l.second >= votes) {
+        if (!(l.second < votes)) {
             length = l.first;
             votes = l.second;
         }
     if (expected >= 0)
         length = static_cast<size_t>(expected);
-    const bool lengthFits = expected >= 0 || votes.first >= 2 || (length == 19 && copy(with.front()).bytes[0] == 0x00);
+    const bool lengthFits = expected >= 0 || votes.read >= 2 || (length == 19 && copy(with.front()).bytes[0] == 0x00);
 
     // The likeliest copy: of the right length if one is, and of those the surest.
     size_t likeliest = with.front();
@@ -442,38 +481,37 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, i
     if (with.size() < 2 || length < 2)
         return kept;
 
-    // Each play's reading of the length nearest the block's (of those, the surest), its bits placed
-    // on a reference's so that a bit slipped early does not spoil all after it, and each bit taken
-    // by the plays' vote weighted by how sure each reading was; then once more on the voted bits.
+    // Every reading of every play, its bits placed on a reference's (the surest of the length nearest
+    // the block's) so that a bit slipped early does not spoil all after it, and each bit taken by
+    // the plays' vote weighted by how sure each reading was; then once more on the voted bits.
     std::vector<Bits> readings;
+    std::vector<size_t> playOf;
     std::vector<uint8_t> ref;
-    double refScore = -1;
+    double refScore = -1e18;
     for (size_t p : with) {
         const PlayBlock& b = copy(p);
         const std::vector<PlayReading> own = {PlayReading{b.bytes, {}}};
-        const PlayReading* pick = nullptr;
-        double pickScore = -1e18;
         for (const PlayReading& r : b.readings.empty() ? own : b.readings) {
+            if (r.bytes.empty() || 8 * r.bytes.size() > 8 * length + kSlipBand)
+                continue;
             double sure = 0;
             for (uint8_t x : r.sureness)
                 sure += x / 255.0;
             sure = r.sureness.empty() ? 0.5 : sure / static_cast<double>(r.sureness.size());
-            const double off = std::fabs(static_cast<double>(r.bytes.size()) - static_cast<double>(length));
-            const double score = sure - off;
-            if (score > pickScore) {
-                pickScore = score;
-                pick = &r;
+            const double score = sure - std::fabs(static_cast<double>(r.bytes.size()) - static_cast<double>(length));
+            readings.push_back(BitsOf(r));
+            playOf.push_back(p);
+            if (score > refScore) {
+                refScore = score;
+                ref = readings.back().one;
             }
         }
-        readings.push_back(BitsOf(*pick));
-        if (pickScore > refScore) {
-            refScore = pickScore;
-            ref = readings.back().one;
-        }
     }
+    if (readings.empty())
+        return kept;
     for (int round = 0; round < 2; ++round) {
         ref.resize(8 * length, 0);
-        ref = Vote(ref, readings);
+        ref = Vote(ref, readings, playOf);
     }
     ref.resize(8 * length, 0);
     std::vector<uint8_t> bytes(length, 0);
