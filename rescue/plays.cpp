@@ -1,6 +1,7 @@
 #include "rescue/plays.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <map>
 
@@ -87,11 +88,13 @@ std::vector<Clock> Clocks(const std::vector<Slot>& slots, const std::vector<Play
 template <typename Score>
 std::vector<int> Chain(size_t rows, size_t columns, Score score)
 {
-    std::vector<double> total((rows + 1) * (columns + 1), 0.0), pair(rows * columns, 0.0);
+    // Scores are recomputed on the way back rather than held: the table alone is what bounds the
+    // plays' sizes (kMostPairs).
+    std::vector<double> total((rows + 1) * (columns + 1), 0.0);
     auto at = [&](size_t i, size_t j) -> double& { return total[i * (columns + 1) + j]; };
     for (size_t i = 1; i <= rows; ++i)
         for (size_t j = 1; j <= columns; ++j) {
-            const double s = pair[(i - 1) * columns + j - 1] = score(i - 1, j - 1);
+            const double s = score(i - 1, j - 1);
             double best = std::max(at(i - 1, j), at(i, j - 1));
             if (s > 0)
                 best = std::max(best, at(i - 1, j - 1) + s);
@@ -99,7 +102,7 @@ std::vector<int> Chain(size_t rows, size_t columns, Score score)
         }
     std::vector<int> partner(columns, -1);
     for (size_t i = rows, j = columns; i > 0 && j > 0;) {
-        const double s = pair[(i - 1) * columns + j - 1];
+        const double s = score(i - 1, j - 1);
         if (s > 0 && at(i, j) == at(i - 1, j - 1) + s) {
             partner[j - 1] = static_cast<int>(i - 1);
             --i, --j;
@@ -359,8 +362,21 @@ int AnnouncedLength(const std::vector<uint8_t>& bytes)
     return (bytes[12] | bytes[13] << 8) + 2;
 }
 
+size_t PlayOverMatchLimit(const std::vector<Play>& plays)
+{
+    size_t before = 0;
+    for (size_t p = 0; p < plays.size(); ++p) {
+        const size_t blocks = plays[p].blocks.size();
+        if (blocks && (before + 1) * (blocks + 1) > kMostPairs)
+            return p;
+        before += blocks;
+    }
+    return plays.size();
+}
+
 std::vector<TapeBlock> MatchPlays(const std::vector<Play>& plays)
 {
+    assert(PlayOverMatchLimit(plays) == plays.size());
     std::vector<Slot> slots;
     for (size_t p = 0; p < plays.size(); ++p)
         Align(plays, p, slots);
@@ -481,34 +497,50 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, i
     if (with.size() < 2 || length < 2)
         return kept;
 
-    // Every reading of every play, its bits placed on a reference's (the surest of the length nearest
-    // the block's) so that a bit slipped early does not spoil all after it, and each bit taken by
-    // the plays' vote weighted by how sure each reading was; then once more on the voted bits.
-    std::vector<Bits> readings;
+    // Every reading of every play, its bits placed on a reference's so that a bit slipped early does
+    // not spoil all after it, and each bit taken by the plays' vote weighted by how sure each reading
+    // was; then once more on the voted bits. The reference is the reading of the length nearest the
+    // block's that agrees most with the other plays' readings, then the surest: a reading out of
+    // step can be as sure of its bits as a good one, but agrees with nothing.
+    std::vector<PlayReading> taken;
     std::vector<size_t> playOf;
-    std::vector<uint8_t> ref;
-    double refScore = -1e18;
     for (size_t p : with) {
         const PlayBlock& b = copy(p);
-        const std::vector<PlayReading> own = {PlayReading{b.bytes, {}}};
-        for (const PlayReading& r : b.readings.empty() ? own : b.readings) {
-            if (r.bytes.empty() || 8 * r.bytes.size() > 8 * length + kSlipBand)
-                continue;
-            double sure = 0;
-            for (uint8_t x : r.sureness)
-                sure += x / 255.0;
-            sure = r.sureness.empty() ? 0.5 : sure / static_cast<double>(r.sureness.size());
-            const double score = sure - std::fabs(static_cast<double>(r.bytes.size()) - static_cast<double>(length));
-            readings.push_back(BitsOf(r));
-            playOf.push_back(p);
-            if (score > refScore) {
-                refScore = score;
-                ref = readings.back().one;
+        for (const PlayReading& r : b.readings.empty() ? std::vector<PlayReading>{{b.bytes, {}}} : b.readings)
+            if (!r.bytes.empty() && 8 * r.bytes.size() <= 8 * length + kSlipBand) {
+                taken.push_back(r);
+                playOf.push_back(p);
             }
+    }
+    if (taken.empty())
+        return kept;
+    std::vector<Bits> readings;
+    std::vector<uint8_t> ref;
+    double refScore = -1e18;
+    for (size_t r = 0; r < taken.size(); ++r) {
+        double sure = 0;
+        for (uint8_t x : taken[r].sureness)
+            sure += x / 255.0;
+        sure = taken[r].sureness.empty() ? 0.5 : sure / static_cast<double>(taken[r].sureness.size());
+        double agree = 0;
+        int others = 0;
+        for (size_t o = 0; o < taken.size(); ++o) {
+            if (playOf[o] == playOf[r])
+                continue;
+            size_t same = 0;
+            for (size_t i = 0; i < std::min(taken[r].bytes.size(), taken[o].bytes.size()); ++i)
+                same += taken[r].bytes[i] == taken[o].bytes[i];
+            agree += static_cast<double>(same) / static_cast<double>(taken[r].bytes.size());
+            ++others;
+        }
+        const double off = std::fabs(static_cast<double>(taken[r].bytes.size()) - static_cast<double>(length));
+        const double score = 2 * (others ? agree / others : 0) + sure - off;
+        readings.push_back(BitsOf(taken[r]));
+        if (score > refScore) {
+            refScore = score;
+            ref = readings.back().one;
         }
     }
-    if (readings.empty())
-        return kept;
     for (int round = 0; round < 2; ++round) {
         ref.resize(8 * length, 0);
         ref = Vote(ref, readings, playOf);
