@@ -534,7 +534,10 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, i
             ++others;
         }
         const double off = std::fabs(static_cast<double>(taken[r].bytes.size()) - static_cast<double>(length));
-        const double score = 2 * (others ? agree / others : 0) + sure - off;
+        // The block a header announced is saved with the data flag: a reading without it began
+        // late, its sync found inside the block, and everything it holds is shifted.
+        const bool flagged = expected < 0 || taken[r].bytes[0] == 0xFF;
+        const double score = 2 * (others ? agree / others : 0) + sure - off + (flagged ? 4 : 0);
         readings.push_back(BitsOf(taken[r]));
         if (score > refScore) {
             refScore = score;
