@@ -1,7 +1,9 @@
 // qvdrive: the Wine harness's hands and eyes. A console program run in the same Wine prefix as
 // quorvane.exe; it finds the program's dialogs by caption and acts on their controls the way a user
 // would, through window messages that work across processes (SendMessageTimeout, PostMessage), and
-// prints what it reads on standard output.
+// prints what it reads on standard output. Its stress commands (hammer, exit-during) press Start,
+// Stop and Exit many times in one Wine process, so that a press costs a window message rather than a
+// Wine start-up, and measure where it happens how long each press takes to be carried out.
 //
 // Usage: qvdrive COMMAND ARGS... [COMMAND ARGS...]...
 // Every command takes a fixed number of arguments, so several can follow one another in one call
@@ -12,10 +14,10 @@
 // a text stays as it is and every printed value ends in one "\n".
 //
 // Single thread. Touches nothing but the windows it is pointed at (and, for freeze, the thread that
-// owns one). Fails with exit status 1 and one line "qvdrive: COMMAND: why" on standard error (window
-// missing, control missing or disabled, no answer in time, time limit reached); exit status 2 for a
-// malformed command line. Every wait is bounded by its MS argument, every sent message by
-// kSendLimitMs.
+// owns one; for hammer and exit-during, reads TAPEDIR). Fails with exit status 1 and one line
+// "qvdrive: COMMAND: why" on standard error (window missing, control missing or disabled, no answer
+// in time, time limit reached, a stress run that had to give up); exit status 2 for a malformed
+// command line. Every wait is bounded by its MS argument, every sent message by kSendLimitMs.
 
 #include <windows.h>
 
@@ -23,11 +25,14 @@
 #include <io.h>
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "resources/resource.h"
 
 namespace {
 
@@ -44,6 +49,14 @@ const UINT kPollAskMs = 250;
 // the message answers 0.
 const UINT kGapQuery = WM_APP + 3;
 const UINT kGapLimitMs = 5000;
+const char kMainTitle[] = "Quorvane";
+const char kSettingsTitle[] = "Quorvane Setting";
+// A press on a program that works is carried out in milliseconds. The stress limits are far beyond
+// that so that a slow press is measured whole rather than cut off.
+const UINT kPressLimitMs = 30000;
+// How long a planned line of the log may take to appear.
+const DWORD kLogLimitMs = 10000;
+const DWORD kPressPollMs = 2;
 
 struct Failure {
     std::string why;
@@ -76,14 +89,19 @@ long ParseNumber(const char* text, const char* what)
     return value;
 }
 
-ULONGLONG Deadline(long ms)
+DWORD Ms(long ms)
 {
-    return GetTickCount64() + static_cast<ULONGLONG>(ms < 0 ? 0 : ms);
+    return static_cast<DWORD>(ms < 0 ? 0 : ms);
 }
 
-bool Expired(ULONGLONG deadline)
+double NowMs()
 {
-    return GetTickCount64() >= deadline;
+    static LARGE_INTEGER frequency;
+    if (frequency.QuadPart == 0)
+        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
 HWND FindDialog(const char* title)
@@ -100,29 +118,28 @@ HWND NeedDialog(const char* title)
     return dialog;
 }
 
-HWND NeedControl(HWND dialog, const char* title, int id)
+HWND NeedControl(const char* title, const char* idText, bool enabled = false)
 {
-    HWND control = GetDlgItem(dialog, id);
+    int id = static_cast<int>(ParseNumber(idText, "ID"));
+    HWND control = GetDlgItem(NeedDialog(title), id);
     if (control == nullptr) {
         Fail(Format("\"%s\" has no control %d", title, id));
     }
-    return control;
-}
-
-HWND NeedEnabledControl(HWND dialog, const char* title, int id)
-{
-    HWND control = NeedControl(dialog, title, id);
-    if (!IsWindowEnabled(control)) {
+    if (enabled && !IsWindowEnabled(control)) {
         Fail(Format("control %d of \"%s\" is disabled", id, title));
     }
     return control;
 }
 
+bool TrySend(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT limitMs, DWORD_PTR& result)
+{
+    return SendMessageTimeoutA(window, message, wParam, lParam, SMTO_BLOCK | SMTO_ABORTIFHUNG, limitMs, &result) != 0;
+}
+
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT limitMs = kSendLimitMs)
 {
     DWORD_PTR result = 0;
-    if (SendMessageTimeoutA(window, message, wParam, lParam, SMTO_BLOCK | SMTO_ABORTIFHUNG, limitMs, &result) ==
-        0) {
+    if (!TrySend(window, message, wParam, lParam, limitMs, result)) {
         Fail(Format("message 0x%04x got no answer within %u ms (error %lu)", message, limitMs, GetLastError()));
     }
     return static_cast<LRESULT>(result);
@@ -132,12 +149,11 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT limit
 bool TryWindowText(HWND window, UINT limitMs, std::string& text)
 {
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, limitMs, &length))
+    if (!TrySend(window, WM_GETTEXTLENGTH, 0, 0, limitMs, length))
         return false;
     std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
     DWORD_PTR got = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                             SMTO_BLOCK | SMTO_ABORTIFHUNG, limitMs, &got))
+    if (!TrySend(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), limitMs, got))
         return false;
     text.assign(buffer.data(), static_cast<size_t>(got));
     return true;
@@ -145,10 +161,11 @@ bool TryWindowText(HWND window, UINT limitMs, std::string& text)
 
 std::string WindowText(HWND window)
 {
-    LRESULT length = Send(window, WM_GETTEXTLENGTH, 0, 0);
-    std::vector<char> text(static_cast<size_t>(length) + 1, '\0');
-    LRESULT got = Send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-    return std::string(text.data(), static_cast<size_t>(got));
+    std::string text;
+    if (!TryWindowText(window, kSendLimitMs, text)) {
+        Fail(Format("the text got no answer within %u ms (error %lu)", kSendLimitMs, GetLastError()));
+    }
+    return text;
 }
 
 // Wine carries LB_GETTEXT across processes only in its Unicode form (the ANSI form hands the
@@ -158,27 +175,21 @@ LRESULT SendWide(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     DWORD_PTR result = 0;
     if (SendMessageTimeoutW(window, message, wParam, lParam, SMTO_BLOCK | SMTO_ABORTIFHUNG, kSendLimitMs,
-                            &result) == 0) {
-        Fail(Format("message 0x%04x got no answer within %u ms (error %lu)", message, kSendLimitMs,
-                    GetLastError()));
+                            &result) == 0 ||
+        static_cast<LRESULT>(result) == LB_ERR) {
+        Fail(Format("line %ld vanished while reading, or message 0x%04x got no answer (error %lu)",
+                    static_cast<long>(wParam), message, GetLastError()));
     }
     return static_cast<LRESULT>(result);
 }
 
 std::string ListLine(HWND list, LRESULT index)
 {
-    LRESULT length = SendWide(list, LB_GETTEXTLEN, index, 0);
-    if (length == LB_ERR) {
-        Fail(Format("line %ld vanished while reading", static_cast<long>(index)));
-    }
-    std::vector<wchar_t> wide(static_cast<size_t>(length) + 1, L'\0');
-    LRESULT got = SendWide(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(wide.data()));
-    if (got == LB_ERR) {
-        Fail(Format("line %ld vanished while reading", static_cast<long>(index)));
-    }
-    int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(got), nullptr, 0, nullptr, nullptr);
+    std::vector<wchar_t> wide(static_cast<size_t>(SendWide(list, LB_GETTEXTLEN, index, 0)) + 1, L'\0');
+    int got = static_cast<int>(SendWide(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(wide.data())));
+    int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), got, nullptr, 0, nullptr, nullptr);
     std::string line(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(got), &line[0], size, nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), got, &line[0], size, nullptr, nullptr);
     return line;
 }
 
@@ -189,30 +200,36 @@ void Print(const std::string& text)
     std::fflush(stdout);
 }
 
+void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (!PostMessageA(window, message, wParam, lParam)) {
+        Fail(Format("PostMessage failed (error %lu)", GetLastError()));
+    }
+}
+
 // WM_COMMAND as a click on the control produces it: the control's handle in lParam. Menu commands
 // (Exit, Hide) have no control, so lParam is 0 for an id the dialog has no control for.
-void Command(const char* title, int id, bool post)
+void Command(const char* title, const char* idText, bool post)
 {
     HWND dialog = NeedDialog(title);
+    int id = static_cast<int>(ParseNumber(idText, "ID"));
     HWND control = GetDlgItem(dialog, id);
     if (control != nullptr && !IsWindowEnabled(control)) {
         Fail(Format("control %d of \"%s\" is disabled", id, title));
     }
     WPARAM wParam = MAKEWPARAM(id, BN_CLICKED);
     if (post) {
-        if (!PostMessageA(dialog, WM_COMMAND, wParam, reinterpret_cast<LPARAM>(control))) {
-            Fail(Format("PostMessage failed (error %lu)", GetLastError()));
-        }
+        Post(dialog, WM_COMMAND, wParam, reinterpret_cast<LPARAM>(control));
     } else {
         Send(dialog, WM_COMMAND, wParam, reinterpret_cast<LPARAM>(control));
     }
 }
 
 // An automatic radio button clicked by the user becomes checked and its group's others unchecked.
-void CheckRadio(const char* title, int id)
+void CheckRadio(const char* title, const char* idText)
 {
     HWND dialog = NeedDialog(title);
-    HWND chosen = NeedEnabledControl(dialog, title, id);
+    HWND chosen = NeedControl(title, idText, true);
     HWND start = GetNextDlgGroupItem(dialog, chosen, FALSE);
     HWND item = start;
     do {
@@ -224,18 +241,15 @@ void CheckRadio(const char* title, int id)
     Send(chosen, BM_SETCHECK, BST_CHECKED, 0);
 }
 
-void WaitWindow(const char* title, long ms, bool present)
+// Polls `done` every kPollMs until it holds; past msText milliseconds fails with what `why` says.
+template <typename Done, typename Why>
+void WaitFor(const char* msText, Done done, Why why)
 {
-    ULONGLONG deadline = Deadline(ms);
-    for (;;) {
-        HWND dialog = FindDialog(title);
-        bool shown = dialog != nullptr && IsWindowVisible(dialog);
-        if (present ? shown : dialog == nullptr) {
-            return;
-        }
-        if (Expired(deadline)) {
-            Fail(Format(present ? "no window \"%s\" within %ld ms" : "window \"%s\" still there after %ld ms",
-                        title, ms));
+    long ms = ParseNumber(msText, "MS");
+    double deadline = NowMs() + static_cast<double>(Ms(ms));
+    while (!done()) {
+        if (NowMs() >= deadline) {
+            Fail(why(ms));
         }
         Sleep(kPollMs);
     }
@@ -244,86 +258,26 @@ void WaitWindow(const char* title, long ms, bool present)
 // Under Wine a box once stayed after its OK had been posted (a whole check run on a fresh machine
 // failed on it; forty tries here did not repeat it). A user whose press was lost presses again, and
 // so does the driver: once a second until the box has gone or the time is up.
-void PressOk(const char* title, long ms)
+void PressOk(const char* title, const char* msText)
 {
-    const ULONGLONG deadline = Deadline(ms);
-    const DWORD kRepressMs = 1000;
+    const double kRepressMs = 1000;
     // Only this box: the next one with the same caption may already be up, and is not ours to close.
     HWND box = NeedDialog(title);
-    for (int presses = 1;; ++presses) {
-        if (!PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0)) {
-            if (!IsWindow(box)) {
-                return;
+    int presses = 0;
+    double again = 0;
+    WaitFor(
+        msText,
+        [&] {
+            if (IsWindow(box) && NowMs() >= again) {
+                if (!PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0) && IsWindow(box)) {
+                    Fail(Format("PostMessage failed (error %lu)", GetLastError()));
+                }
+                ++presses;
+                again = NowMs() + kRepressMs;
             }
-            Fail(Format("PostMessage failed (error %lu)", GetLastError()));
-        }
-        const ULONGLONG again = GetTickCount64() + kRepressMs;
-        while (IsWindow(box)) {
-            if (Expired(deadline)) {
-                Fail(Format("window \"%s\" still there after %ld ms and %d presses of OK", title, ms, presses));
-            }
-            if (GetTickCount64() >= again) {
-                break;
-            }
-            Sleep(kPollMs);
-        }
-        if (!IsWindow(box)) {
-            return;
-        }
-    }
-}
-
-void WaitEnabled(const char* title, int id, long ms, bool enabled)
-{
-    ULONGLONG deadline = Deadline(ms);
-    for (;;) {
-        HWND control = NeedControl(NeedDialog(title), title, id);
-        if ((IsWindowEnabled(control) != FALSE) == enabled) {
-            return;
-        }
-        if (Expired(deadline)) {
-            Fail(Format("control %d of \"%s\" not %s within %ld ms", id, title, enabled ? "enabled" : "disabled",
-                        ms));
-        }
-        Sleep(kPollMs);
-    }
-}
-
-void WaitText(const char* title, int id, const char* wanted, long ms)
-{
-    ULONGLONG deadline = Deadline(ms);
-    for (;;) {
-        HWND control = NeedControl(NeedDialog(title), title, id);
-        if (WindowText(control).find(wanted) != std::string::npos) {
-            return;
-        }
-        if (Expired(deadline)) {
-            Fail(Format("control %d of \"%s\" shows no \"%s\" within %ld ms", id, title, wanted, ms));
-        }
-        Sleep(kPollMs);
-    }
-}
-
-// For counters the program shows as decimal text (the recording position).
-void WaitNumber(const char* title, int id, long minimum, long ms)
-{
-    ULONGLONG deadline = Deadline(ms);
-    for (;;) {
-        HWND control = NeedControl(NeedDialog(title), title, id);
-        // Under Wine a program still starting up (before its message loop, opening the sound
-        // device) was seen to stay blocked for as long as a message from here waited on it: short
-        // asks, tried again, keep such a wait short.
-        std::string text;
-        if (TryWindowText(control, kPollAskMs, text) && !text.empty() &&
-            std::strtol(text.c_str(), nullptr, 10) >= minimum) {
-            return;
-        }
-        if (Expired(deadline)) {
-            Fail(Format("control %d of \"%s\" shows \"%s\", not %ld or more, after %ld ms", id, title, text.c_str(),
-                        minimum, ms));
-        }
-        Sleep(kPollMs);
-    }
+            return !IsWindow(box);
+        },
+        [&](long ms) { return Format("window \"%s\" still there after %ld ms and %d presses of OK", title, ms, presses); });
 }
 
 // Milliseconds with one decimal, rounded to the nearest tenth.
@@ -349,7 +303,7 @@ void Freeze(const char* title, long ms)
         CloseHandle(thread);
         Fail(Format("SuspendThread(%lu) failed (error %lu)", threadId, error));
     }
-    Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));
+    Sleep(Ms(ms));
     DWORD resumed = ResumeThread(thread);
     DWORD error = GetLastError();
     CloseHandle(thread);
@@ -358,32 +312,265 @@ void Freeze(const char* title, long ms)
     }
 }
 
-// The process must be opened while its window still exists, so the command that makes it quit and
-// the wait for its end are one step.
-void QuitAndWait(const char* title, UINT message, WPARAM wParam, long ms)
+// The program's process, opened from its dialog: it must be opened while the window still exists,
+// so that the command making it quit and the wait for its end can be one step.
+HANDLE OpenProgram(HWND dialog)
 {
-    HWND dialog = NeedDialog(title);
     DWORD pid = 0;
     GetWindowThreadProcessId(dialog, &pid);
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     if (process == nullptr) {
         Fail(Format("OpenProcess(%lu) failed (error %lu)", pid, GetLastError()));
     }
+    return process;
+}
+
+// Posts the message, waits for the process to end; its exit code, and the milliseconds it took.
+DWORD QuitAndWait(HWND dialog, UINT message, WPARAM wParam, long ms, double& tookMs)
+{
+    HANDLE process = OpenProgram(dialog);
+    const double posted = NowMs();
     if (!PostMessageA(dialog, message, wParam, 0)) {
         CloseHandle(process);
         Fail(Format("PostMessage failed (error %lu)", GetLastError()));
     }
-    DWORD waited = WaitForSingleObject(process, static_cast<DWORD>(ms < 0 ? 0 : ms));
+    DWORD waited = WaitForSingleObject(process, Ms(ms));
+    tookMs = NowMs() - posted;
     DWORD code = 0;
     BOOL got = GetExitCodeProcess(process, &code);
     CloseHandle(process);
     if (waited != WAIT_OBJECT_0) {
-        Fail(Format("process %lu still running after %ld ms", pid, ms));
+        Fail(Format("the program still runs %ld ms after it was told to end", ms));
     }
     if (!got) {
         Fail(Format("GetExitCodeProcess failed (error %lu)", GetLastError()));
     }
-    Print(Format("%ld", static_cast<long>(code)));
+    return code;
+}
+
+// ---- the stress commands: records on standard output, judged by the caller
+
+// "problem I WHY": a box other than the two dialogs, a press not carried out within kPressLimitMs, a
+// wait run out, the program gone. A problem does not end a command unless it cannot go on.
+void Problem(size_t press, const std::string& why)
+{
+    Print(Format("problem %u ", static_cast<unsigned>(press)) + why);
+}
+
+// The whole of a file the program may be writing at the same moment.
+bool ReadShared(const std::string& path, std::string& content)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    content.clear();
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        content.append(buffer, got);
+    CloseHandle(file);
+    return true;
+}
+
+std::string LastLine(const std::string& path)
+{
+    std::string log;
+    ReadShared(path, log);
+    size_t end = log.find_last_not_of("\r\n");
+    if (end == std::string::npos)
+        return "";
+    size_t start = log.find_last_of('\n', end);
+    start = start == std::string::npos ? 0 : start + 1;
+    return log.substr(start, end + 1 - start);
+}
+
+uint64_t Fnv1a(const std::string& bytes)
+{
+    uint64_t hash = 1469598103934665603ull;
+    for (unsigned char byte : bytes) {
+        hash ^= byte;
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+// "file I NAME SIZE KIND MTIME HASH": TAPEDIR after press I; KIND u when the length field still
+// holds the placeholder, c otherwise; MTIME the last write in 100 ns units; HASH FNV-1a 64 in hex.
+void Snapshot(size_t press, const std::string& tape)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((tape + "\\out*.tap").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string content;
+        if (!ReadShared(tape + "\\" + found.cFileName, content)) {
+            Problem(press, std::string("cannot read ") + found.cFileName);
+            continue;
+        }
+        const bool placeholder = content.size() >= 2 && content[0] == 0x20 && content[1] == 0x20;
+        const unsigned long long written =
+            static_cast<unsigned long long>(found.ftLastWriteTime.dwHighDateTime) << 32 | found.ftLastWriteTime.dwLowDateTime;
+        Print(Format("file %u %s %u %c %llu %016llx", static_cast<unsigned>(press), found.cFileName,
+                     static_cast<unsigned>(content.size()), placeholder ? 'u' : 'c', written,
+                     static_cast<unsigned long long>(Fnv1a(content))));
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+// Any visible dialog-class window but the program's two is a box nobody asked for: an error the
+// program shows, or a crash report.
+BOOL CALLBACK ReportBox(HWND window, LPARAM press)
+{
+    char className[64] = "";
+    char title[256] = "";
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, title, sizeof title);
+    if (std::strcmp(className, "#32770") != 0 || !IsWindowVisible(window) || std::strcmp(title, kMainTitle) == 0 ||
+        std::strcmp(title, kSettingsTitle) == 0)
+        return TRUE;
+    char text[512] = "";
+    GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+    for (char* c = text; *c; ++c)
+        if (*c == '\r' || *c == '\n')
+            *c = ' ';
+    Problem(static_cast<size_t>(press), std::string("box \"") + title + "\": " + text);
+    return TRUE;
+}
+
+void ReportBoxes(size_t press)
+{
+    EnumWindows(ReportBox, static_cast<LPARAM>(press));
+}
+
+// A click as the button sends it, with the milliseconds it took to be carried out; false when it
+// was not within kPressLimitMs.
+bool Press(HWND dialog, int id, double& tookMs)
+{
+    DWORD_PTR result = 0;
+    const double began = NowMs();
+    const bool done = TrySend(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                              reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)), kPressLimitMs, result);
+    tookMs = NowMs() - began;
+    return done;
+}
+
+// Starts a raw-file run of rawFile (the caller has chosen Source .PCM) and waits until status.log
+// has gained `text` since the click (empty: at once), then delayMs more: waiting for a line of the
+// program's own log lands a press in the phase that line opens (pilot, block, rescan) however fast
+// or slow the machine is. Returns the log's last line at that moment and the time Start took.
+std::string StartRun(HWND dialog, size_t press, const std::string& rawFile, const std::string& text, long delayMs,
+                     const std::string& log, double& startMs)
+{
+    DWORD_PTR set = 0;
+    if (!TrySend(GetDlgItem(dialog, IDC_RAWNAME), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(rawFile.c_str()),
+                 kPressLimitMs, set) ||
+        set == 0)
+        Problem(press, "the raw file name field refused " + rawFile);
+    std::string before;
+    ReadShared(log, before);
+    if (!Press(dialog, IDC_START, startMs))
+        Problem(press, "Start not carried out within the limit");
+    const double deadline = NowMs() + kLogLimitMs;
+    std::string content;
+    while (!text.empty() && !(ReadShared(log, content) && content.size() > before.size() &&
+                              content.find(text, before.size()) != std::string::npos)) {
+        if (NowMs() >= deadline) {
+            Problem(press, "no \"" + text + "\" in status.log after Start");
+            break;
+        }
+        Sleep(kPressPollMs);
+    }
+    Sleep(Ms(delayMs));
+    return LastLine(log);
+}
+
+bool WaitStartEnabled(HWND dialog)
+{
+    const double deadline = NowMs() + kPressLimitMs;
+    while (!IsWindowEnabled(GetDlgItem(dialog, IDC_START))) {
+        if (NowMs() >= deadline)
+            return false;
+        Sleep(kPressPollMs);
+    }
+    return true;
+}
+
+// PLAN holds one run a line, "DELAY_MS RAWFILE TEXT", each ended by Stop. Records per run:
+//   press I START_MS STOP_MS<TAB>AT<TAB>LAST  the milliseconds the Start and the Stop click took to be
+//                                  carried out; the last line of status.log when Stop was clicked
+//                                  (where the run was) and when it had been carried out
+// then the boxes and a snapshot of TAPEDIR.
+void Hammer(const char* planName, const std::string& tape, double budgetS)
+{
+    std::FILE* file = std::fopen(planName, "rb");
+    if (file == nullptr) {
+        Fail(Format("cannot open the plan %s", planName));
+    }
+    std::vector<std::string> plan;
+    char line[256];
+    while (std::fgets(line, sizeof line, file)) {
+        line[std::strcspn(line, "\r\n")] = '\0';
+        if (line[0] != '\0')
+            plan.push_back(line);
+    }
+    std::fclose(file);
+    const std::string log = tape + "\\status.log";
+    const double budgetEnd = NowMs() + 1000.0 * budgetS;
+    HWND dialog = NeedDialog(kMainTitle);
+    HANDLE process = OpenProgram(dialog);
+    std::string gaveUp;
+    for (size_t press = 1; press <= plan.size() && gaveUp.empty(); ++press) {
+        char rawFile[128] = "";
+        int used = -1;
+        long delayMs = 0;
+        if (std::sscanf(plan[press - 1].c_str(), "%ld %127s %n", &delayMs, rawFile, &used) < 2 || used < 0) {
+            gaveUp = "a malformed line in the plan: " + plan[press - 1];
+            break;
+        }
+        if (NowMs() > budgetEnd || !WaitStartEnabled(dialog)) {
+            gaveUp = NowMs() > budgetEnd ? "time budget used up" : "Start not enabled";
+            Problem(press, gaveUp);
+            break;
+        }
+        double startMs = 0, stopMs = 0;
+        const std::string at = StartRun(dialog, press, rawFile, plan[press - 1].substr(static_cast<size_t>(used)),
+                                        delayMs, log, startMs);
+        if (!IsWindowEnabled(GetDlgItem(dialog, IDC_STOP)))
+            Problem(press, "the run had ended before Stop");
+        else if (!Press(dialog, IDC_STOP, stopMs))
+            Problem(press, "Stop not carried out within the limit");
+        Print(Format("press %u %.1f %.1f\t", static_cast<unsigned>(press), startMs, stopMs) + at + "\t" + LastLine(log));
+        ReportBoxes(press);
+        DWORD code = 0;
+        if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code)) {
+            gaveUp = Format("the program ended with code %ld", static_cast<long>(code));
+            Problem(press, gaveUp);
+        } else {
+            Snapshot(press, tape);
+        }
+    }
+    CloseHandle(process);
+    if (!gaveUp.empty()) {
+        Fail(gaveUp);
+    }
+}
+
+// One run ended by Exit from the menu; waits for the process to end. Record:
+//   exit CODE MS LINES<TAB>AT      the process's exit code, the milliseconds from posting Exit to the
+//                                  end of the process, the catalogue's line count and the last line
+//                                  of status.log when Exit was posted
+void ExitDuringRun(const std::string& tape, long delayMs, const char* rawFile, const char* text)
+{
+    HWND dialog = NeedDialog(kMainTitle);
+    double startMs = 0, tookMs = 0;
+    const std::string at = StartRun(dialog, 1, rawFile, text, delayMs, tape + "\\status.log", startMs);
+    DWORD_PTR lines = 0;
+    TrySend(GetDlgItem(dialog, IDC_CATALOGUE), LB_GETCOUNT, 0, 0, kPressLimitMs, lines);
+    ReportBoxes(1);
+    DWORD code = QuitAndWait(dialog, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), kPressLimitMs, tookMs);
+    Print(Format("exit %ld %.1f %ld\t", static_cast<long>(code), tookMs, static_cast<long>(lines)) + at);
 }
 
 struct CommandInfo {
@@ -423,91 +610,109 @@ const CommandInfo kCommands[] = {
     {"sleep", 1, "MS", "pause"},
     {"mark", 0, "", "remember the time"},
     {"since", 0, "", "print the milliseconds since the last mark (or the start)"},
+    {"hammer", 3, "PLAN TAPEDIR BUDGET_S", "Start and Stop the runs of PLAN on the main dialog, with records"},
+    {"exit-during", 4, "TAPEDIR MS RAWFILE TEXT", "start a run, Exit MS ms after TEXT is logged, a record"},
+    {"boxes", 0, "", "print a problem record for every box on the screen but the two dialogs"},
 };
 
 void Usage()
 {
     std::fprintf(stderr, "usage: qvdrive COMMAND ARGS... [COMMAND ARGS...]...\n");
     for (const CommandInfo& command : kCommands) {
-        std::fprintf(stderr, "  %-13s %-16s %s\n", command.name, command.args, command.meaning);
+        std::fprintf(stderr, "  %-13s %-23s %s\n", command.name, command.args, command.meaning);
     }
 }
 
 // Time stamp for mark/since: lets the harness time a step without counting Wine's start-up.
-ULONGLONG gMark = 0;
+double gMark = 0;
 
 void Run(const std::string& name, char** a)
 {
-    if (name == "wait") {
-        WaitWindow(a[0], ParseNumber(a[1], "MS"), true);
-    } else if (name == "gone") {
-        WaitWindow(a[0], ParseNumber(a[1], "MS"), false);
+    if (name == "wait" || name == "gone") {
+        const bool present = name == "wait";
+        WaitFor(
+            a[1],
+            [&] {
+                HWND dialog = FindDialog(a[0]);
+                return present ? dialog != nullptr && IsWindowVisible(dialog) : dialog == nullptr;
+            },
+            [&](long ms) {
+                return Format(present ? "no window \"%s\" within %ld ms" : "window \"%s\" still there after %ld ms",
+                              a[0], ms);
+            });
     } else if (name == "visible") {
         Print(IsWindowVisible(NeedDialog(a[0])) ? "1" : "0");
     } else if (name == "click" || name == "post") {
-        Command(a[0], static_cast<int>(ParseNumber(a[1], "ID")), name == "post");
+        Command(a[0], a[1], name == "post");
     } else if (name == "settext") {
-        HWND dialog = NeedDialog(a[0]);
-        HWND control = NeedEnabledControl(dialog, a[0], static_cast<int>(ParseNumber(a[1], "ID")));
-        if (!Send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[2]))) {
+        if (!Send(NeedControl(a[0], a[1], true), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[2]))) {
             Fail("the control refused the text");
         }
     } else if (name == "text") {
-        HWND dialog = NeedDialog(a[0]);
-        Print(WindowText(NeedControl(dialog, a[0], static_cast<int>(ParseNumber(a[1], "ID")))));
+        Print(WindowText(NeedControl(a[0], a[1])));
     } else if (name == "enabled") {
-        HWND dialog = NeedDialog(a[0]);
-        Print(IsWindowEnabled(NeedControl(dialog, a[0], static_cast<int>(ParseNumber(a[1], "ID")))) ? "1" : "0");
+        Print(IsWindowEnabled(NeedControl(a[0], a[1])) ? "1" : "0");
     } else if (name == "wait-enabled" || name == "wait-disabled") {
-        WaitEnabled(a[0], static_cast<int>(ParseNumber(a[1], "ID")), ParseNumber(a[2], "MS"),
-                    name == "wait-enabled");
+        const bool enabled = name == "wait-enabled";
+        WaitFor(
+            a[2], [&] { return (IsWindowEnabled(NeedControl(a[0], a[1])) != FALSE) == enabled; },
+            [&](long ms) {
+                return Format("control %s of \"%s\" not %s within %ld ms", a[1], a[0], enabled ? "enabled" : "disabled", ms);
+            });
     } else if (name == "wait-text") {
-        WaitText(a[0], static_cast<int>(ParseNumber(a[1], "ID")), a[2], ParseNumber(a[3], "MS"));
+        WaitFor(
+            a[3], [&] { return WindowText(NeedControl(a[0], a[1])).find(a[2]) != std::string::npos; },
+            [&](long ms) { return Format("control %s of \"%s\" shows no \"%s\" within %ld ms", a[1], a[0], a[2], ms); });
     } else if (name == "wait-number") {
-        WaitNumber(a[0], static_cast<int>(ParseNumber(a[1], "ID")), ParseNumber(a[2], "MIN"), ParseNumber(a[3], "MS"));
+        // For counters the program shows as decimal text (the recording position). Under Wine a
+        // program still starting up (before its message loop, opening the sound device) was seen to
+        // stay blocked for as long as a message from here waited on it: short asks, tried again,
+        // keep such a wait short.
+        const long minimum = ParseNumber(a[2], "MIN");
+        std::string text;
+        WaitFor(
+            a[3],
+            [&] {
+                return TryWindowText(NeedControl(a[0], a[1]), kPollAskMs, text) && !text.empty() &&
+                       std::strtol(text.c_str(), nullptr, 10) >= minimum;
+            },
+            [&](long ms) {
+                return Format("control %s of \"%s\" shows \"%s\", not %ld or more, after %ld ms", a[1], a[0], text.c_str(),
+                              minimum, ms);
+            });
     } else if (name == "radio") {
-        CheckRadio(a[0], static_cast<int>(ParseNumber(a[1], "ID")));
+        CheckRadio(a[0], a[1]);
     } else if (name == "checked") {
-        HWND dialog = NeedDialog(a[0]);
-        HWND button = NeedControl(dialog, a[0], static_cast<int>(ParseNumber(a[1], "ID")));
-        Print(Send(button, BM_GETCHECK, 0, 0) == BST_CHECKED ? "1" : "0");
-    } else if (name == "lbcount") {
-        HWND dialog = NeedDialog(a[0]);
-        HWND list = NeedControl(dialog, a[0], static_cast<int>(ParseNumber(a[1], "ID")));
-        Print(Format("%ld", static_cast<long>(Send(list, LB_GETCOUNT, 0, 0))));
+        Print(Send(NeedControl(a[0], a[1]), BM_GETCHECK, 0, 0) == BST_CHECKED ? "1" : "0");
+    } else if (name == "lbcount" || name == "lbsel") {
+        Print(Format("%ld", static_cast<long>(Send(NeedControl(a[0], a[1]), name == "lbcount" ? LB_GETCOUNT : LB_GETCURSEL, 0, 0))));
     } else if (name == "lblines") {
-        HWND dialog = NeedDialog(a[0]);
-        HWND list = NeedControl(dialog, a[0], static_cast<int>(ParseNumber(a[1], "ID")));
+        HWND list = NeedControl(a[0], a[1]);
         LRESULT count = Send(list, LB_GETCOUNT, 0, 0);
         for (LRESULT i = 0; i < count; ++i) {
             Print(ListLine(list, i));
         }
-    } else if (name == "lbsel") {
-        HWND dialog = NeedDialog(a[0]);
-        HWND list = NeedControl(dialog, a[0], static_cast<int>(ParseNumber(a[1], "ID")));
-        Print(Format("%ld", static_cast<long>(Send(list, LB_GETCURSEL, 0, 0))));
     } else if (name == "ok") {
-        PressOk(a[0], ParseNumber(a[1], "MS"));
+        PressOk(a[0], a[1]);
     } else if (name == "rect") {
-        HWND dialog = NeedDialog(a[0]);
-        int id = static_cast<int>(ParseNumber(a[1], "ID"));
-        HWND window = id == 0 ? dialog : NeedControl(dialog, a[0], id);
+        HWND window = std::strcmp(a[1], "0") == 0 ? NeedDialog(a[0]) : NeedControl(a[0], a[1]);
         RECT r;
         if (!GetWindowRect(window, &r)) {
             Fail(Format("GetWindowRect failed (error %lu)", GetLastError()));
         }
         Print(Format("%ld %ld %ld %ld", r.left, r.top, r.right, r.bottom));
     } else if (name == "move") {
-        HWND dialog = NeedDialog(a[0]);
-        if (!SetWindowPos(dialog, nullptr, static_cast<int>(ParseNumber(a[1], "X")),
-                          static_cast<int>(ParseNumber(a[2], "Y")), 0, 0,
-                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)) {
+        if (!SetWindowPos(NeedDialog(a[0]), nullptr, static_cast<int>(ParseNumber(a[1], "X")),
+                          static_cast<int>(ParseNumber(a[2], "Y")), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)) {
             Fail(Format("SetWindowPos failed (error %lu)", GetLastError()));
         }
-    } else if (name == "quit") {
-        QuitAndWait(a[0], WM_COMMAND, MAKEWPARAM(static_cast<WORD>(ParseNumber(a[1], "ID")), 0), ParseNumber(a[2], "MS"));
-    } else if (name == "close") {
-        QuitAndWait(a[0], WM_CLOSE, 0, ParseNumber(a[1], "MS"));
+    } else if (name == "quit" || name == "close") {
+        double tookMs = 0;
+        const bool quit = name == "quit";
+        DWORD code = QuitAndWait(NeedDialog(a[0]), quit ? WM_COMMAND : WM_CLOSE,
+                                 quit ? MAKEWPARAM(static_cast<WORD>(ParseNumber(a[1], "ID")), 0) : 0,
+                                 ParseNumber(a[quit ? 2 : 1], "MS"), tookMs);
+        Print(Format("%ld", static_cast<long>(code)));
     } else if (name == "gap" || name == "gap-peek") {
         PrintGap(a[0], name == "gap");
     } else if (name == "freeze") {
@@ -515,18 +720,23 @@ void Run(const std::string& name, char** a)
     } else if (name == "menu") {
         // As Alt and the letter do; WM_CANCELMODE ends the menu's loop in the program's thread.
         HWND dialog = NeedDialog(a[0]);
-        BOOL posted = a[1][0] == '-' ? PostMessageA(dialog, WM_CANCELMODE, 0, 0)
-                                     : PostMessageA(dialog, WM_SYSCOMMAND, SC_KEYMENU, static_cast<unsigned char>(a[1][0]));
-        if (!posted) {
-            Fail(Format("PostMessage failed (error %lu)", GetLastError()));
+        if (a[1][0] == '-') {
+            Post(dialog, WM_CANCELMODE, 0, 0);
+        } else {
+            Post(dialog, WM_SYSCOMMAND, SC_KEYMENU, static_cast<unsigned char>(a[1][0]));
         }
     } else if (name == "sleep") {
-        long ms = ParseNumber(a[0], "MS");
-        Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));
+        Sleep(Ms(ParseNumber(a[0], "MS")));
     } else if (name == "mark") {
-        gMark = GetTickCount64();
+        gMark = NowMs();
     } else if (name == "since") {
-        Print(Format("%llu", GetTickCount64() - gMark));
+        Print(Format("%.0f", NowMs() - gMark));
+    } else if (name == "hammer") {
+        Hammer(a[0], a[1], std::atof(a[2]));
+    } else if (name == "exit-during") {
+        ExitDuringRun(a[0], ParseNumber(a[1], "MS"), a[2], a[3]);
+    } else if (name == "boxes") {
+        ReportBoxes(0);
     }
 }
 
@@ -535,26 +745,22 @@ void Run(const std::string& name, char** a)
 int main(int argc, char** argv)
 {
     _setmode(_fileno(stdout), _O_BINARY);
-    gMark = GetTickCount64();
+    gMark = NowMs();
     if (argc < 2) {
         Usage();
         return 2;
     }
-    int i = 1;
-    while (i < argc) {
+    for (int i = 1; i < argc;) {
         const CommandInfo* info = nullptr;
         for (const CommandInfo& candidate : kCommands) {
             if (std::strcmp(candidate.name, argv[i]) == 0) {
                 info = &candidate;
             }
         }
-        if (info == nullptr) {
-            std::fprintf(stderr, "qvdrive: unknown command \"%s\"\n", argv[i]);
+        if (info == nullptr || argc - i - 1 < info->arity) {
+            std::fprintf(stderr, info ? "qvdrive: %s needs %s\n" : "qvdrive: unknown command \"%s\"%s\n", argv[i],
+                         info ? info->args : "");
             Usage();
-            return 2;
-        }
-        if (argc - i - 1 < info->arity) {
-            std::fprintf(stderr, "qvdrive: %s needs %s\n", info->name, info->args);
             return 2;
         }
         try {

@@ -2,7 +2,7 @@
 # prefix, a Russian locale (so the program's ANSI code page is 1251), Wine's fonts, and optionally its
 # own PulseAudio with a virtual sink whose monitor is the program's sound card.
 #
-# Sourced by run.sh (bash). qv_env_up builds everything under one mktemp directory and installs a trap
+# Sourced by harness.sh (bash). qv_env_up builds everything under one mktemp directory and installs a trap
 # that takes it all down again: every process started here is ended by its pid, wineserver -k runs
 # for this prefix only, and the directory is removed. Every step runs under `timeout`.
 # Run directly, `env.sh COMMAND...` runs one command inside such a world (for poking at the program
@@ -73,10 +73,8 @@ qv_wine_settings() {
 qv_wine_loader() {
     # The prefix follows the programs under test (QVEXE, when the caller has set it).
     if [[ -z ${QV_WINEARCH:-} && -n ${QVEXE:-} ]]; then
-        QV_WINEARCH="$(python3 -c 'import struct, sys
-d = open(sys.argv[1], "rb").read(4096)
-pe = struct.unpack_from("<I", d, 0x3C)[0]
-print("win64" if struct.unpack_from("<H", d, pe + 4)[0] == 0x8664 else "win32")' "$QVEXE")"
+        QV_WINEARCH=win32
+        x86_64-w64-mingw32-objdump -f "$QVEXE" 2>/dev/null | grep -q 'x86-64' && QV_WINEARCH=win64
     fi
     [[ ${QV_WINEARCH:-win32} == win64 ]] || return 0
     mkdir -p "$QV_TMP/bin"
@@ -164,6 +162,7 @@ qv_env_down() {
     fi
 }
 
+# --console: for console programs only, without the X server and the Russian locale.
 qv_env_up() {
     QV_TMP="$(mktemp -d /tmp/qvwine.XXXXXX)" || return 1
     trap qv_env_down EXIT
@@ -173,7 +172,10 @@ qv_env_up() {
     mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
     chmod 700 "$XDG_RUNTIME_DIR"
     unset PULSE_SERVER
-    qv_locale_up && qv_x_up && qv_wine_up
+    if [[ ${1:-} != --console ]]; then
+        qv_locale_up && qv_x_up || return 1
+    fi
+    qv_wine_up
 }
 
 if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
