@@ -83,9 +83,8 @@ long ParseNumber(const char* text, const char* what)
 {
     char* end = nullptr;
     long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0') {
+    if (end == text || *end != '\0')
         Fail(Format("%s \"%s\" is not a number", what, text));
-    }
     return value;
 }
 
@@ -112,9 +111,8 @@ HWND FindDialog(const char* title)
 HWND NeedDialog(const char* title)
 {
     HWND dialog = FindDialog(title);
-    if (dialog == nullptr) {
+    if (dialog == nullptr)
         Fail(Format("no window \"%s\"", title));
-    }
     return dialog;
 }
 
@@ -122,12 +120,10 @@ HWND NeedControl(const char* title, const char* idText, bool enabled = false)
 {
     int id = static_cast<int>(ParseNumber(idText, "ID"));
     HWND control = GetDlgItem(NeedDialog(title), id);
-    if (control == nullptr) {
+    if (control == nullptr)
         Fail(Format("\"%s\" has no control %d", title, id));
-    }
-    if (enabled && !IsWindowEnabled(control)) {
+    if (enabled && !IsWindowEnabled(control))
         Fail(Format("control %d of \"%s\" is disabled", id, title));
-    }
     return control;
 }
 
@@ -139,9 +135,8 @@ bool TrySend(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT limit
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT limitMs = kSendLimitMs)
 {
     DWORD_PTR result = 0;
-    if (!TrySend(window, message, wParam, lParam, limitMs, result)) {
+    if (!TrySend(window, message, wParam, lParam, limitMs, result))
         Fail(Format("message 0x%04x got no answer within %u ms (error %lu)", message, limitMs, GetLastError()));
-    }
     return static_cast<LRESULT>(result);
 }
 
@@ -162,9 +157,8 @@ bool TryWindowText(HWND window, UINT limitMs, std::string& text)
 std::string WindowText(HWND window)
 {
     std::string text;
-    if (!TryWindowText(window, kSendLimitMs, text)) {
+    if (!TryWindowText(window, kSendLimitMs, text))
         Fail(Format("the text got no answer within %u ms (error %lu)", kSendLimitMs, GetLastError()));
-    }
     return text;
 }
 
@@ -202,9 +196,8 @@ void Print(const std::string& text)
 
 void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (!PostMessageA(window, message, wParam, lParam)) {
+    if (!PostMessageA(window, message, wParam, lParam))
         Fail(Format("PostMessage failed (error %lu)", GetLastError()));
-    }
 }
 
 // WM_COMMAND as a click on the control produces it: the control's handle in lParam. Menu commands
@@ -214,9 +207,8 @@ void Command(const char* title, const char* idText, bool post)
     HWND dialog = NeedDialog(title);
     int id = static_cast<int>(ParseNumber(idText, "ID"));
     HWND control = GetDlgItem(dialog, id);
-    if (control != nullptr && !IsWindowEnabled(control)) {
+    if (control != nullptr && !IsWindowEnabled(control))
         Fail(Format("control %d of \"%s\" is disabled", id, title));
-    }
     WPARAM wParam = MAKEWPARAM(id, BN_CLICKED);
     if (post) {
         Post(dialog, WM_COMMAND, wParam, reinterpret_cast<LPARAM>(control));
@@ -233,9 +225,8 @@ void CheckRadio(const char* title, const char* idText)
     HWND start = GetNextDlgGroupItem(dialog, chosen, FALSE);
     HWND item = start;
     do {
-        if (item != chosen) {
+        if (item != chosen)
             Send(item, BM_SETCHECK, BST_UNCHECKED, 0);
-        }
         item = GetNextDlgGroupItem(dialog, item, FALSE);
     } while (item != nullptr && item != start);
     Send(chosen, BM_SETCHECK, BST_CHECKED, 0);
@@ -248,9 +239,8 @@ void WaitFor(const char* msText, Done done, Why why)
     long ms = ParseNumber(msText, "MS");
     double deadline = NowMs() + static_cast<double>(Ms(ms));
     while (!done()) {
-        if (NowMs() >= deadline) {
+        if (NowMs() >= deadline)
             Fail(why(ms));
-        }
         Sleep(kPollMs);
     }
 }
@@ -269,9 +259,8 @@ void PressOk(const char* title, const char* msText)
         msText,
         [&] {
             if (IsWindow(box) && NowMs() >= again) {
-                if (!PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0) && IsWindow(box)) {
+                if (!PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0) && IsWindow(box))
                     Fail(Format("PostMessage failed (error %lu)", GetLastError()));
-                }
                 ++presses;
                 again = NowMs() + kRepressMs;
             }
@@ -295,9 +284,8 @@ void Freeze(const char* title, long ms)
 {
     DWORD threadId = GetWindowThreadProcessId(NeedDialog(title), nullptr);
     HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId);
-    if (thread == nullptr) {
+    if (thread == nullptr)
         Fail(Format("OpenThread(%lu) failed (error %lu)", threadId, GetLastError()));
-    }
     if (SuspendThread(thread) == static_cast<DWORD>(-1)) {
         DWORD error = GetLastError();
         CloseHandle(thread);
@@ -307,9 +295,8 @@ void Freeze(const char* title, long ms)
     DWORD resumed = ResumeThread(thread);
     DWORD error = GetLastError();
     CloseHandle(thread);
-    if (resumed == static_cast<DWORD>(-1)) {
+    if (resumed == static_cast<DWORD>(-1))
         Fail(Format("ResumeThread(%lu) failed (error %lu)", threadId, error));
-    }
 }
 
 // The program's process, opened from its dialog: it must be opened while the window still exists,
@@ -319,9 +306,8 @@ HANDLE OpenProgram(HWND dialog)
     DWORD pid = 0;
     GetWindowThreadProcessId(dialog, &pid);
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (process == nullptr) {
+    if (process == nullptr)
         Fail(Format("OpenProcess(%lu) failed (error %lu)", pid, GetLastError()));
-    }
     return process;
 }
 
@@ -339,12 +325,10 @@ DWORD QuitAndWait(HWND dialog, UINT message, WPARAM wParam, long ms, double& too
     DWORD code = 0;
     BOOL got = GetExitCodeProcess(process, &code);
     CloseHandle(process);
-    if (waited != WAIT_OBJECT_0) {
+    if (waited != WAIT_OBJECT_0)
         Fail(Format("the program still runs %ld ms after it was told to end", ms));
-    }
-    if (!got) {
+    if (!got)
         Fail(Format("GetExitCodeProcess failed (error %lu)", GetLastError()));
-    }
     return code;
 }
 
@@ -486,57 +470,35 @@ std::string StartRun(HWND dialog, size_t press, const std::string& rawFile, cons
     return LastLine(log);
 }
 
-bool WaitStartEnabled(HWND dialog)
-{
-    const double deadline = NowMs() + kPressLimitMs;
-    while (!IsWindowEnabled(GetDlgItem(dialog, IDC_START))) {
-        if (NowMs() >= deadline)
-            return false;
-        Sleep(kPressPollMs);
-    }
-    return true;
-}
-
 // PLAN holds one run a line, "DELAY_MS RAWFILE TEXT", each ended by Stop. Records per run:
 //   press I START_MS STOP_MS<TAB>AT<TAB>LAST  the milliseconds the Start and the Stop click took to be
 //                                  carried out; the last line of status.log when Stop was clicked
 //                                  (where the run was) and when it had been carried out
-// then the boxes and a snapshot of TAPEDIR.
+// then the boxes and a snapshot of TAPEDIR. Gives up (fails) when the program has gone, Start stays
+// disabled or the budget is used up.
 void Hammer(const char* planName, const std::string& tape, double budgetS)
 {
-    std::FILE* file = std::fopen(planName, "rb");
-    if (file == nullptr) {
+    std::FILE* plan = std::fopen(planName, "rb");
+    if (plan == nullptr)
         Fail(Format("cannot open the plan %s", planName));
-    }
-    std::vector<std::string> plan;
-    char line[256];
-    while (std::fgets(line, sizeof line, file)) {
-        line[std::strcspn(line, "\r\n")] = '\0';
-        if (line[0] != '\0')
-            plan.push_back(line);
-    }
-    std::fclose(file);
     const std::string log = tape + "\\status.log";
     const double budgetEnd = NowMs() + 1000.0 * budgetS;
     HWND dialog = NeedDialog(kMainTitle);
     HANDLE process = OpenProgram(dialog);
-    std::string gaveUp;
-    for (size_t press = 1; press <= plan.size() && gaveUp.empty(); ++press) {
-        char rawFile[128] = "";
+    char line[256], rawFile[128];
+    for (size_t press = 1; std::fgets(line, sizeof line, plan); ++press) {
+        line[std::strcspn(line, "\r\n")] = '\0';
         int used = -1;
         long delayMs = 0;
-        if (std::sscanf(plan[press - 1].c_str(), "%ld %127s %n", &delayMs, rawFile, &used) < 2 || used < 0) {
-            gaveUp = "a malformed line in the plan: " + plan[press - 1];
-            break;
-        }
-        if (NowMs() > budgetEnd || !WaitStartEnabled(dialog)) {
-            gaveUp = NowMs() > budgetEnd ? "time budget used up" : "Start not enabled";
-            Problem(press, gaveUp);
-            break;
-        }
+        if (std::sscanf(line, "%ld %127s %n", &delayMs, rawFile, &used) < 2 || used < 0)
+            Fail(std::string("a malformed line in the plan: ") + line);
+        if (NowMs() > budgetEnd)
+            Fail("time budget used up");
+        WaitFor(
+            "30000", [&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_START)) != FALSE; },
+            [&](long) { return Format("Start not enabled before press %u", static_cast<unsigned>(press)); });
         double startMs = 0, stopMs = 0;
-        const std::string at = StartRun(dialog, press, rawFile, plan[press - 1].substr(static_cast<size_t>(used)),
-                                        delayMs, log, startMs);
+        const std::string at = StartRun(dialog, press, rawFile, line + used, delayMs, log, startMs);
         if (!IsWindowEnabled(GetDlgItem(dialog, IDC_STOP)))
             Problem(press, "the run had ended before Stop");
         else if (!Press(dialog, IDC_STOP, stopMs))
@@ -544,17 +506,12 @@ void Hammer(const char* planName, const std::string& tape, double budgetS)
         Print(Format("press %u %.1f %.1f\t", static_cast<unsigned>(press), startMs, stopMs) + at + "\t" + LastLine(log));
         ReportBoxes(press);
         DWORD code = 0;
-        if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code)) {
-            gaveUp = Format("the program ended with code %ld", static_cast<long>(code));
-            Problem(press, gaveUp);
-        } else {
-            Snapshot(press, tape);
-        }
+        if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code))
+            Fail(Format("the program ended with code %ld after press %u", static_cast<long>(code), static_cast<unsigned>(press)));
+        Snapshot(press, tape);
     }
+    std::fclose(plan);
     CloseHandle(process);
-    if (!gaveUp.empty()) {
-        Fail(gaveUp);
-    }
 }
 
 // One run ended by Exit from the menu; waits for the process to end. Record:
@@ -590,7 +547,6 @@ const CommandInfo kCommands[] = {
     {"text", 2, "TITLE ID", "print a control's text"},
     {"enabled", 2, "TITLE ID", "print 1 if the control is enabled, else 0"},
     {"wait-enabled", 3, "TITLE ID MS", "wait until the control is enabled"},
-    {"wait-disabled", 3, "TITLE ID MS", "wait until the control is disabled"},
     {"wait-text", 4, "TITLE ID TEXT MS", "wait until the control's text contains TEXT"},
     {"wait-number", 4, "TITLE ID MIN MS", "wait until the control shows a number of at least MIN"},
     {"radio", 2, "TITLE ID", "check a radio button, unchecking the rest of its group"},
@@ -604,7 +560,6 @@ const CommandInfo kCommands[] = {
     {"quit", 3, "TITLE ID MS", "post a command, wait for the process to end, print its exit code"},
     {"close", 2, "TITLE MS", "post WM_CLOSE, wait for the process to end, print its exit code"},
     {"gap", 1, "TITLE", "print the longest gap between returned sound buffers (ms) and start a new measure"},
-    {"gap-peek", 1, "TITLE", "print that gap without starting a new measure"},
     {"freeze", 2, "TITLE MS", "suspend the thread that owns the dialog for MS ms"},
     {"menu", 2, "TITLE KEY", "open the dialog's menu whose mnemonic is KEY (a letter), or close it (-)"},
     {"sleep", 1, "MS", "pause"},
@@ -618,9 +573,8 @@ const CommandInfo kCommands[] = {
 void Usage()
 {
     std::fprintf(stderr, "usage: qvdrive COMMAND ARGS... [COMMAND ARGS...]...\n");
-    for (const CommandInfo& command : kCommands) {
+    for (const CommandInfo& command : kCommands)
         std::fprintf(stderr, "  %-13s %-23s %s\n", command.name, command.args, command.meaning);
-    }
 }
 
 // Time stamp for mark/since: lets the harness time a step without counting Wine's start-up.
@@ -645,9 +599,8 @@ void Run(const std::string& name, char** a)
     } else if (name == "click" || name == "post") {
         Command(a[0], a[1], name == "post");
     } else if (name == "settext") {
-        if (!Send(NeedControl(a[0], a[1], true), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[2]))) {
+        if (!Send(NeedControl(a[0], a[1], true), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[2])))
             Fail("the control refused the text");
-        }
     } else if (name == "text") {
         Print(WindowText(NeedControl(a[0], a[1])));
     } else if (name == "enabled") {
@@ -689,17 +642,15 @@ void Run(const std::string& name, char** a)
     } else if (name == "lblines") {
         HWND list = NeedControl(a[0], a[1]);
         LRESULT count = Send(list, LB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
+        for (LRESULT i = 0; i < count; ++i)
             Print(ListLine(list, i));
-        }
     } else if (name == "ok") {
         PressOk(a[0], a[1]);
     } else if (name == "rect") {
         HWND window = std::strcmp(a[1], "0") == 0 ? NeedDialog(a[0]) : NeedControl(a[0], a[1]);
         RECT r;
-        if (!GetWindowRect(window, &r)) {
+        if (!GetWindowRect(window, &r))
             Fail(Format("GetWindowRect failed (error %lu)", GetLastError()));
-        }
         Print(Format("%ld %ld %ld %ld", r.left, r.top, r.right, r.bottom));
     } else if (name == "move") {
         if (!SetWindowPos(NeedDialog(a[0]), nullptr, static_cast<int>(ParseNumber(a[1], "X")),
@@ -753,9 +704,8 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc;) {
         const CommandInfo* info = nullptr;
         for (const CommandInfo& candidate : kCommands) {
-            if (std::strcmp(candidate.name, argv[i]) == 0) {
+            if (std::strcmp(candidate.name, argv[i]) == 0)
                 info = &candidate;
-            }
         }
         if (info == nullptr || argc - i - 1 < info->arity) {
             std::fprintf(stderr, info ? "qvdrive: %s needs %s\n" : "qvdrive: unknown command \"%s\"%s\n", argv[i],

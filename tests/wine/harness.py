@@ -14,8 +14,6 @@
     harness.py blocks TAP DIR FIRST N   the first N blocks of TAP are DIR/out%03i.tap from FIRST on
     harness.py back TAP DIR FIRST N     how many of those N blocks are byte for byte in the files from
                                         FIRST on, whatever their numbers
-    harness.py order DIR FIRST N        DIR holds the counter blocks 0..N-1 in order from FIRST on
-    harness.py stamped PANE LOG         the status pane text PANE is LOG's lines, each after a time stamp
     harness.py hammer LOG TAP...        judge qvdrive hammer's records LOG against the blocks of the TAP
                                         files: presses, timings, TAPE after every Stop
     harness.py intact DIR LOG FIRST TAP...  judge the files of TAPE (DIR) from number FIRST on against the
@@ -42,6 +40,7 @@ BASIC = bytes([0x00, 0x0A, 0x0C, 0x00, 0xF5, 0x22]) + b"QUORVANE" + bytes([0x22,
 CYRILLIC_NAME = bytes([0xD2, 0xC5, 0xD1, 0xD2]) + b" 1"
 # A press carried out later than this counts as a hang.
 PRESS_LIMIT_MS = 1000.0
+END = float("inf")
 
 
 def counter_tape(count):
@@ -135,36 +134,6 @@ def back(blocks, directory, first):
     return sum(min(count, held[content]) for content, count in wanted.items())
 
 
-def order(directory, first, count):
-    problems = []
-    for k, block in enumerate(counter_tape(count)):
-        path = os.path.join(directory, name_of(first + k))
-        if not os.path.exists(path):
-            problems.append("%s missing" % name_of(first + k))
-        elif read(path) != block_file(block):
-            content = read(path)
-            held = content[3] | content[4] << 8 if len(content) >= 5 else -1
-            problems.append("%s holds counter block %d damaged (%d bytes, %d expected)" % (
-                name_of(first + k), k, len(content), len(block) + 2) if held == k else
-                "%s is not counter block %d (it holds %d)" % (name_of(first + k), k, held))
-    return problems[:5] + (["(and %d more)" % (len(problems) - 5)] if len(problems) > 5 else [])
-
-
-def stamped(pane, log):
-    """Every pane line is "hh:mm:ss " and a message; the messages are the log's lines."""
-    if not pane.endswith(b"\r\n") or not log.endswith(b"\r\n"):
-        return ["the pane or the log does not end in CR LF"]
-    lines, messages = pane.split(b"\r\n")[:-1], log.split(b"\r\n")[:-1]
-    for n, line in enumerate(lines, 1):
-        stamp = re.fullmatch(rb"([01]\d|2[0-3]):[0-5]\d:[0-5]\d ", line[:9])
-        if not stamp:
-            return ["pane line %d %r has no time stamp" % (n, line[:20])]
-    for n, (got, want) in enumerate(zip([line[9:] for line in lines], messages), 1):
-        if got != want:
-            return ["line %d: pane %r, log %r" % (n, got, want)]
-    return [] if len(lines) == len(messages) else ["pane has %d lines, log %d" % (len(lines), len(messages))]
-
-
 def fnv1a(content):
     value = 1469598103934665603
     for byte in content:
@@ -207,89 +176,73 @@ def phase(line):
     return "after"
 
 
+def judge_tape(snapshots, known):
+    """Snapshots of TAPE (press, or END at the end -> name -> (size, kind, mtime, hash)): at most one
+    file carries the placeholder, the highest; every finished file holds a block of the recordings
+    and stays as it was first seen finished, never written again and never gone."""
+    problems, finished, checked = [], {}, 0
+    for index in sorted(snapshots):
+        files, after = snapshots[index], "after press %d" % index if index != END else "at the end"
+        unfinished = sorted(name for name, (_, kind, _, _) in files.items() if kind == "u")
+        if len(unfinished) > 1:
+            problems.append("%s several files carry the placeholder: %s" % (after, " ".join(unfinished)))
+        elif unfinished and unfinished[0] != max(files, key=number):
+            problems.append("%s %s carries the placeholder below %s" % (after, unfinished[0], max(files, key=number)))
+        for name, (size, kind, mtime, value) in files.items():
+            first = finished.setdefault(name, (value, mtime, index)) if kind == "c" else finished.get(name)
+            checked += kind == "c"
+            if kind != "c" and first:
+                problems.append("%s, finished after press %d, carries the placeholder %s" % (name, first[2], after))
+            elif kind == "c" and value not in known:
+                problems.append("%s %s (%d bytes) holds no block of the recordings" % (after, name, size))
+            elif kind == "c" and value != first[0]:
+                problems.append("%s held %s after press %d and %s %s" % (
+                    name, known.get(first[0], "another file"), first[2], known.get(value, "another file"), after))
+            elif kind == "c" and None not in (mtime, first[1]) and mtime != first[1]:
+                problems.append("%s, finished after press %d, was written again by press %d" % (name, first[2], index))
+        problems += ["%s, finished after press %d, is gone %s" % (name, since, after)
+                     for name, (_, _, since) in finished.items() if name not in files]
+    return problems, len(finished), checked
+
+
 def judge_hammer(log, tap_names):
     presses, snapshots, problems = read_log(log)
-    known = images(tap_names)
     # Where each Stop was sent, and where the decoder was when it had obeyed.
-    sent, ended = collections.Counter(), collections.Counter()
-    for index, start_ms, stop_ms, at, last in presses:
-        sent[phase(at)] += 1
-        ended[phase(last)] += 1
-        problems += ["%s of press %d took %.0f ms (at \"%s\")" % (what, index, ms, at.decode("cp1251"))
-                     for what, ms in (("Start", start_ms), ("Stop", stop_ms)) if ms > PRESS_LIMIT_MS]
-    finished = {}  # name -> (hash, mtime, press after which it was first seen finished)
-    checked = 0
-    for index in sorted(snapshots):
-        files = snapshots[index]
-        unfinished = [name for name, (_, kind, _, _) in files.items() if kind == "u"]
-        if len(unfinished) > 1:
-            problems.append("after press %d several files carry the placeholder: %s" % (index, " ".join(sorted(unfinished))))
-        highest = max(files, key=number) if files else None
-        if unfinished and unfinished[0] != highest:
-            problems.append("after press %d %s carries the placeholder below %s" % (index, unfinished[0], highest))
-        for name, (size, kind, mtime, value) in files.items():
-            if kind != "c":
-                if name in finished:
-                    problems.append("%s, finished after press %d, carries the placeholder after press %d" % (
-                        name, finished[name][2], index))
-                continue
-            checked += 1
-            if value not in known:
-                problems.append("after press %d %s (%d bytes) holds no block of the recordings" % (index, name, size))
-            if name not in finished:
-                finished[name] = (value, mtime, index)
-            elif value != finished[name][0]:
-                problems.append("%s held %s after press %d and %s after press %d" % (
-                    name, known.get(finished[name][0], "another file"), finished[name][2],
-                    known.get(value, "another file"), index))
-            elif mtime != finished[name][1]:
-                problems.append("%s, finished after press %d, was written again by press %d" % (
-                    name, finished[name][2], index))
-        problems += ["%s, finished after press %d, is gone after press %d" % (name, since, index)
-                     for name, (_, _, since) in finished.items() if name not in files]
+    sent = collections.Counter(phase(at) for _, _, _, at, _ in presses)
+    ended = collections.Counter(phase(last) for _, _, _, _, last in presses)
+    problems += ["%s of press %d took %.0f ms (at \"%s\")" % (what, index, ms, at.decode("cp1251"))
+                 for index, start_ms, stop_ms, at, _ in presses
+                 for what, ms in (("Start", start_ms), ("Stop", stop_ms)) if ms > PRESS_LIMIT_MS]
+    tape_problems, finished, checked = judge_tape(snapshots, images(tap_names))
     starts, stops = sorted(p[1] for p in presses), sorted(p[2] for p in presses)
     figures = "presses=%d sent_pilot=%d sent_block=%d sent_after=%d ended_pilot=%d ended_block=%d" % (
         len(presses), sent["pilot"], sent["block"], sent["after"], ended["pilot"], ended["block"])
-    figures += " snapshots=%d finished=%d checked=%d" % (len(snapshots), len(finished), checked)
+    figures += " snapshots=%d finished=%d checked=%d" % (len(snapshots), finished, checked)
     if presses:
         figures += " start_max_ms=%.0f stop_median_ms=%.0f stop_max_ms=%.0f" % (
             starts[-1], stops[len(stops) // 2], stops[-1])
-    return figures, problems
+    return figures, problems + tape_problems
 
 
 def judge_intact(directory, log, first, tap_names):
-    """The files left at the end: every finished one a block of the recordings and as the last
-    snapshot saw it, every one status.log names as written (the decoder logs a file's name once its
-    block has ended and its length has been patched in) still finished, at most one unfinished and
-    that one the highest number."""
-    known = images(tap_names)
-    snapshots = read_log(log)[1] if log != "-" else {}
-    last = snapshots[max(snapshots)] if snapshots else {}
-    names = tap_files(directory, first)
-    problems, unfinished, finished = [], [], set()
-    for name in names:
+    """The files left at the end (from number first on) against the snapshots of the records, and
+    every one status.log names as written (the decoder logs a file's name once its block has ended
+    and its length has been patched in) still finished."""
+    snapshots = {index: {name: facts for name, facts in files.items() if number(name) >= first}
+                 for index, files in (read_log(log)[1] if log != "-" else {}).items()}
+    snapshots[END] = {}
+    for name in tap_files(directory, first):
         content = read(os.path.join(directory, name))
-        if content[:2] == PLACEHOLDER:
-            unfinished.append(name)
-            continue
-        finished.add(name)
-        if fnv1a(content) not in known:
-            problems.append("%s (%d bytes) holds no block of the recordings" % (name, len(content)))
-        if name in last and last[name][1] == "c" and last[name][3] != fnv1a(content):
-            problems.append("%s changed after the last Stop" % name)
-    problems += ["%s vanished after the last Stop" % name for name in last
-                 if last[name][1] == "c" and number(name) >= first and name not in names]
+        snapshots[END][name] = (len(content), "u" if content[:2] == PLACEHOLDER else "c", None, fnv1a(content))
+    problems, finished, _ = judge_tape(snapshots, images(tap_names))
     log_path = os.path.join(directory, "status.log")
     lines = read(log_path).decode("cp1251", "replace").split("\r\n") if os.path.exists(log_path) else []
     logged = {line for line in lines if re.fullmatch(r"out\d{3,}\.tap", line) and number(line) >= first}
-    problems += ["%s was logged as written but is %s" % (name, "unfinished" if name in unfinished else "gone")
-                 for name in sorted(logged - finished, key=number)]
-    if len(unfinished) > 1:
-        problems.append("several files carry the placeholder: %s" % " ".join(unfinished))
-    elif unfinished and unfinished[0] != names[-1]:
-        problems.append("%s carries the placeholder below %s" % (unfinished[0], names[-1]))
+    problems += ["%s was logged as written but is %s" % (name, "unfinished" if name in snapshots[END] else "gone")
+                 for name in sorted(logged, key=number) if snapshots[END].get(name, (0, "u"))[1] != "c"]
+    unfinished = sum(kind == "u" for _, kind, _, _ in snapshots[END].values())
     return "files=%d finished=%d logged=%d unfinished=%d" % (
-        len(names), len(finished), len(logged), len(unfinished)), problems
+        len(snapshots[END]), len(snapshots[END]) - unfinished, len(logged), unfinished), problems
 
 
 def stored_settings(user_reg):
@@ -362,10 +315,6 @@ def main(argv):
         judged = "", verify(blocks, a[1], int(a[2]), command == "verify")
     elif command == "back":
         print(back(read_tap(a[0])[:int(a[3])], a[1], int(a[2])))
-    elif command == "order":
-        judged = "", order(a[0], int(a[1]), int(a[2]))
-    elif command == "stamped":
-        judged = "", stamped(read(a[0]), read(a[1]))
     elif command == "hammer":
         judged = judge_hammer(a[0], a[1:])
     elif command == "intact":

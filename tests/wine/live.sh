@@ -322,9 +322,9 @@ check_live_counter() {
     figure "$label tape ($seconds s): resident memory at the start $(awk 'NR == 1 { print $2 }' "$dir/memory") kB, by second of recording: $(awk '{printf "%s s %s kB; ", $1, $2}' "$dir/memory")at the end $rss kB; peak $(memory_kb "$pid" VmHWM) kB"
     app_quit || return 1
     count_back "$label tape" "$dir/counter.tap" "$dir/app/TAPE" "$FIRST" "$count"
-    if ! order="$(tapes order "$dir/app/TAPE" "$FIRST" "$count")"; then
+    if ! order="$(tapes blocks "$dir/counter.tap" "$dir/app/TAPE" "$FIRST" "$count")"; then
         where="the monitor's copy lost it too: lost before the sound card"
-        monitor_decoded "$dir/monitor.raw" && tapes order "$dir/monitor/TAPE" 1 "$count" >/dev/null &&
+        monitor_decoded "$dir/monitor.raw" && tapes blocks "$dir/counter.tap" "$dir/monitor/TAPE" 1 "$count" >/dev/null &&
             where="the monitor's copy has every block: lost in Wine's capture or in the program"
         why "$order; $where"
         return 1

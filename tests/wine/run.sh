@@ -138,8 +138,11 @@ check_raw_file_run() {
 check_raw_file_panes() {
     local dir="$RUN"
     [[ -f $dir/list ]] || why "no raw-file run to look at" || return 1
-    judge "status pane" stamped "$dir/status" "$dir/app/TAPE/status.log" &&
-        same_pane "$dir/headers" headers "$dir/decode/decode.out" &&
+    # Every line of the status pane is a time stamp and a line of status.log.
+    ! grep -aqvE '^([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9] ' "$dir/status" ||
+        why "status pane: a line without a time stamp: $(grep -avE -m1 '^[0-9:]{8} ' "$dir/status" | utf8)" || return 1
+    sed -E 's/^.{9}//' "$dir/status" | cmp -s - "$dir/app/TAPE/status.log" || why "the status pane is not status.log" || return 1
+    same_pane "$dir/headers" headers "$dir/decode/decode.out" &&
         same_pane "$dir/list" catalogue "$dir/decode/decode.out" || return 1
     # The rescan after the last block selects that block's catalogue line; the bare name appended
     # below it is not selected.
