@@ -6,7 +6,9 @@ checksum. A recording is rendered by quorvane-tapgen (raw, 8-bit mono 44100/s) o
 (damaged, 16-bit WAV); sox turns one into any other format. Nothing here is thread-bound; a program
 that fails raises subprocess.CalledProcessError.
 """
+import collections
 import os
+import re
 import struct
 import subprocess
 import tempfile
@@ -119,3 +121,53 @@ def simulate(tapesim, tap, wav, family, strength, seed, *options):
     subprocess.run([tapesim, tap, wav, "--family", family, "--strength", str(strength), "--seed", str(seed)] +
                    [str(o) for o in options], check=True, stdout=subprocess.DEVNULL)
     return wav
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, content):
+    with open(path, "wb") as f:
+        f.write(content)
+
+
+def name_of(number):
+    return "out%03d.tap" % number
+
+
+def number(name):
+    return int(name[3:-4])
+
+
+def tap_files(directory, first):
+    return sorted((n for n in os.listdir(directory) if re.fullmatch(r"out\d{3,}\.tap", n) and number(n) >= first),
+                  key=number)
+
+
+def verify(blocks, directory, first, unfinished):
+    """Problems with the blocks as the files from out<first>.tap on; with unfinished, the file after
+    them must be the placeholder of a block the end of the run cut short."""
+    problems = []
+    for i, block in enumerate(blocks):
+        path = os.path.join(directory, name_of(first + i))
+        if not os.path.exists(path):
+            problems.append("%s missing" % name_of(first + i))
+        elif read(path) != block_file(block):
+            problems.append("%s holds %d bytes, not block %d (%d bytes)" % (
+                name_of(first + i), len(read(path)), i + 1, len(block) + 2))
+    last = os.path.join(directory, name_of(first + len(blocks)))
+    if unfinished and not os.path.exists(last):
+        problems.append("%s (the unfinished file) missing" % name_of(first + len(blocks)))
+    elif unfinished and read(last) != PLACEHOLDER:
+        problems.append("%s holds %r, not the placeholder" % (name_of(first + len(blocks)), read(last)[:8]))
+    return problems
+
+
+def back(blocks, directory, first):
+    """A block lost on the way moves the ones after it to lower numbers, and a glitch can add an
+    empty block; neither makes those blocks lost, so they are looked for in every file from first on."""
+    held = collections.Counter(read(os.path.join(directory, n)) for n in tap_files(directory, first))
+    wanted = collections.Counter(block_file(block) for block in blocks)
+    return sum(min(count, held[content]) for content, count in wanted.items())

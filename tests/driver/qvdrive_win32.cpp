@@ -269,10 +269,10 @@ void PressOk(const char* title, const char* msText)
         [&](long ms) { return Format("window \"%s\" still there after %ld ms and %d presses of OK", title, ms, presses); });
 }
 
-// Milliseconds with one decimal, rounded to the nearest tenth.
-void PrintGap(const char* title, bool reset)
+// Milliseconds with one decimal, rounded to the nearest tenth; the query starts a new measure.
+void PrintGap(char** a)
 {
-    ULONGLONG micros = static_cast<DWORD_PTR>(Send(NeedDialog(title), kGapQuery, reset ? 1 : 0, 0, kGapLimitMs));
+    ULONGLONG micros = static_cast<DWORD_PTR>(Send(NeedDialog(a[0]), kGapQuery, 1, 0, kGapLimitMs));
     ULONGLONG tenths = (micros + 50) / 100;
     Print(Format("%llu.%llu", tenths / 10, tenths % 10));
 }
@@ -530,44 +530,149 @@ void ExitDuringRun(const std::string& tape, long delayMs, const char* rawFile, c
     Print(Format("exit %ld %.1f %ld\t", static_cast<long>(code), tookMs, static_cast<long>(lines)) + at);
 }
 
+// Time stamp for mark/since: lets the harness time a step without counting Wine's start-up.
+double gMark = 0;
+
+void PrintFlag(bool flag)
+{
+    Print(flag ? "1" : "0");
+}
+
+void Wait(const char* title, const char* msText, bool present)
+{
+    WaitFor(
+        msText,
+        [&] {
+            HWND dialog = FindDialog(title);
+            return present ? dialog != nullptr && IsWindowVisible(dialog) : dialog == nullptr;
+        },
+        [&](long ms) {
+            return Format(present ? "no window \"%s\" within %ld ms" : "window \"%s\" still there after %ld ms", title, ms);
+        });
+}
+
+// For counters the program shows as decimal text (the recording position). Under Wine a program
+// still starting up (before its message loop, opening the sound device) was seen to stay blocked for
+// as long as a message from here waited on it: short asks, tried again, keep such a wait short.
+void WaitNumber(char** a)
+{
+    const long minimum = ParseNumber(a[2], "MIN");
+    std::string text;
+    WaitFor(
+        a[3],
+        [&] {
+            return TryWindowText(NeedControl(a[0], a[1]), kPollAskMs, text) && !text.empty() &&
+                   std::strtol(text.c_str(), nullptr, 10) >= minimum;
+        },
+        [&](long ms) {
+            return Format("control %s of \"%s\" shows \"%s\", not %ld or more, after %ld ms", a[1], a[0], text.c_str(),
+                          minimum, ms);
+        });
+}
+
+void Quit(const char* title, UINT message, WPARAM wParam, const char* msText)
+{
+    double tookMs = 0;
+    Print(Format("%ld", static_cast<long>(QuitAndWait(NeedDialog(title), message, wParam, ParseNumber(msText, "MS"), tookMs))));
+}
+
+void Rect(char** a)
+{
+    RECT r;
+    if (!GetWindowRect(std::strcmp(a[1], "0") == 0 ? NeedDialog(a[0]) : NeedControl(a[0], a[1]), &r))
+        Fail(Format("GetWindowRect failed (error %lu)", GetLastError()));
+    Print(Format("%ld %ld %ld %ld", r.left, r.top, r.right, r.bottom));
+}
+
+void Move(char** a)
+{
+    if (!SetWindowPos(NeedDialog(a[0]), nullptr, static_cast<int>(ParseNumber(a[1], "X")),
+                      static_cast<int>(ParseNumber(a[2], "Y")), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE))
+        Fail(Format("SetWindowPos failed (error %lu)", GetLastError()));
+}
+
+void ListLines(char** a)
+{
+    HWND list = NeedControl(a[0], a[1]);
+    LRESULT count = Send(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i)
+        Print(ListLine(list, i));
+}
+
+// As Alt and the letter do; WM_CANCELMODE ends the menu's loop in the program's thread.
+void Menu(char** a)
+{
+    if (a[1][0] == '-')
+        Post(NeedDialog(a[0]), WM_CANCELMODE, 0, 0);
+    else
+        Post(NeedDialog(a[0]), WM_SYSCOMMAND, SC_KEYMENU, static_cast<unsigned char>(a[1][0]));
+}
+
 struct CommandInfo {
     const char* name;
     int arity;
     const char* args;
     const char* meaning;
+    void (*run)(char** a);
 };
 
 const CommandInfo kCommands[] = {
-    {"wait", 2, "TITLE MS", "wait until the dialog exists and is visible"},
-    {"gone", 2, "TITLE MS", "wait until no dialog of that caption exists"},
-    {"visible", 1, "TITLE", "print 1 if the dialog is visible, else 0"},
-    {"click", 2, "TITLE ID", "send the click command of an enabled control (or a menu command)"},
-    {"post", 2, "TITLE ID", "post it instead: for handlers that open a modal box"},
-    {"settext", 3, "TITLE ID TEXT", "set an enabled control's text"},
-    {"text", 2, "TITLE ID", "print a control's text"},
-    {"enabled", 2, "TITLE ID", "print 1 if the control is enabled, else 0"},
-    {"wait-enabled", 3, "TITLE ID MS", "wait until the control is enabled"},
-    {"wait-text", 4, "TITLE ID TEXT MS", "wait until the control's text contains TEXT"},
-    {"wait-number", 4, "TITLE ID MIN MS", "wait until the control shows a number of at least MIN"},
-    {"radio", 2, "TITLE ID", "check a radio button, unchecking the rest of its group"},
-    {"checked", 2, "TITLE ID", "print 1 if the button is checked, else 0"},
-    {"lbcount", 2, "TITLE ID", "print a list box's line count"},
-    {"lblines", 2, "TITLE ID", "print a list box's lines, one a line"},
-    {"lbsel", 2, "TITLE ID", "print a list box's selected index (-1: none)"},
-    {"ok", 2, "TITLE MS", "press OK of a message box and wait until it is gone"},
-    {"rect", 2, "TITLE ID", "print the screen rectangle \"left top right bottom\" (ID 0: the dialog)"},
-    {"move", 3, "TITLE X Y", "move the dialog to screen position X, Y"},
-    {"quit", 3, "TITLE ID MS", "post a command, wait for the process to end, print its exit code"},
-    {"close", 2, "TITLE MS", "post WM_CLOSE, wait for the process to end, print its exit code"},
-    {"gap", 1, "TITLE", "print the longest gap between returned sound buffers (ms) and start a new measure"},
-    {"freeze", 2, "TITLE MS", "suspend the thread that owns the dialog for MS ms"},
-    {"menu", 2, "TITLE KEY", "open the dialog's menu whose mnemonic is KEY (a letter), or close it (-)"},
-    {"sleep", 1, "MS", "pause"},
-    {"mark", 0, "", "remember the time"},
-    {"since", 0, "", "print the milliseconds since the last mark (or the start)"},
-    {"hammer", 3, "PLAN TAPEDIR BUDGET_S", "Start and Stop the runs of PLAN on the main dialog, with records"},
-    {"exit-during", 4, "TAPEDIR MS RAWFILE TEXT", "start a run, Exit MS ms after TEXT is logged, a record"},
-    {"boxes", 0, "", "print a problem record for every box on the screen but the two dialogs"},
+    {"wait", 2, "TITLE MS", "wait until the dialog exists and is visible", [](char** a) { Wait(a[0], a[1], true); }},
+    {"gone", 2, "TITLE MS", "wait until no dialog of that caption exists", [](char** a) { Wait(a[0], a[1], false); }},
+    {"visible", 1, "TITLE", "print 1 if the dialog is visible, else 0",
+     [](char** a) { PrintFlag(IsWindowVisible(NeedDialog(a[0]))); }},
+    {"click", 2, "TITLE ID", "send the click command of an enabled control (or a menu command)",
+     [](char** a) { Command(a[0], a[1], false); }},
+    {"post", 2, "TITLE ID", "post it instead: for handlers that open a modal box", [](char** a) { Command(a[0], a[1], true); }},
+    {"settext", 3, "TITLE ID TEXT", "set an enabled control's text",
+     [](char** a) {
+         if (!Send(NeedControl(a[0], a[1], true), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[2])))
+             Fail("the control refused the text");
+     }},
+    {"text", 2, "TITLE ID", "print a control's text", [](char** a) { Print(WindowText(NeedControl(a[0], a[1]))); }},
+    {"enabled", 2, "TITLE ID", "print 1 if the control is enabled, else 0",
+     [](char** a) { PrintFlag(IsWindowEnabled(NeedControl(a[0], a[1]))); }},
+    {"wait-enabled", 3, "TITLE ID MS", "wait until the control is enabled",
+     [](char** a) {
+         WaitFor(
+             a[2], [&] { return IsWindowEnabled(NeedControl(a[0], a[1])) != FALSE; },
+             [&](long ms) { return Format("control %s of \"%s\" not enabled within %ld ms", a[1], a[0], ms); });
+     }},
+    {"wait-text", 4, "TITLE ID TEXT MS", "wait until the control's text contains TEXT",
+     [](char** a) {
+         WaitFor(
+             a[3], [&] { return WindowText(NeedControl(a[0], a[1])).find(a[2]) != std::string::npos; },
+             [&](long ms) { return Format("control %s of \"%s\" shows no \"%s\" within %ld ms", a[1], a[0], a[2], ms); });
+     }},
+    {"wait-number", 4, "TITLE ID MIN MS", "wait until the control shows a number of at least MIN", WaitNumber},
+    {"radio", 2, "TITLE ID", "check a radio button, unchecking the rest of its group", [](char** a) { CheckRadio(a[0], a[1]); }},
+    {"checked", 2, "TITLE ID", "print 1 if the button is checked, else 0",
+     [](char** a) { PrintFlag(Send(NeedControl(a[0], a[1]), BM_GETCHECK, 0, 0) == BST_CHECKED); }},
+    {"lbcount", 2, "TITLE ID", "print a list box's line count",
+     [](char** a) { Print(Format("%ld", static_cast<long>(Send(NeedControl(a[0], a[1]), LB_GETCOUNT, 0, 0)))); }},
+    {"lblines", 2, "TITLE ID", "print a list box's lines, one a line", ListLines},
+    {"lbsel", 2, "TITLE ID", "print a list box's selected index (-1: none)",
+     [](char** a) { Print(Format("%ld", static_cast<long>(Send(NeedControl(a[0], a[1]), LB_GETCURSEL, 0, 0)))); }},
+    {"ok", 2, "TITLE MS", "press OK of a message box and wait until it is gone", [](char** a) { PressOk(a[0], a[1]); }},
+    {"rect", 2, "TITLE ID", "print the screen rectangle \"left top right bottom\" (ID 0: the dialog)", Rect},
+    {"move", 3, "TITLE X Y", "move the dialog to screen position X, Y", Move},
+    {"quit", 3, "TITLE ID MS", "post a command, wait for the process to end, print its exit code",
+     [](char** a) { Quit(a[0], WM_COMMAND, MAKEWPARAM(static_cast<WORD>(ParseNumber(a[1], "ID")), 0), a[2]); }},
+    {"close", 2, "TITLE MS", "post WM_CLOSE, wait for the process to end, print its exit code",
+     [](char** a) { Quit(a[0], WM_CLOSE, 0, a[1]); }},
+    {"gap", 1, "TITLE", "print the longest gap between returned sound buffers (ms) and start a new measure", PrintGap},
+    {"freeze", 2, "TITLE MS", "suspend the thread that owns the dialog for MS ms",
+     [](char** a) { Freeze(a[0], ParseNumber(a[1], "MS")); }},
+    {"menu", 2, "TITLE KEY", "open the dialog's menu whose mnemonic is KEY (a letter), or close it (-)", Menu},
+    {"sleep", 1, "MS", "pause", [](char** a) { Sleep(Ms(ParseNumber(a[0], "MS"))); }},
+    {"mark", 0, "", "remember the time", [](char**) { gMark = NowMs(); }},
+    {"since", 0, "", "print the milliseconds since the last mark (or the start)",
+     [](char**) { Print(Format("%.0f", NowMs() - gMark)); }},
+    {"hammer", 3, "PLAN TAPEDIR BUDGET_S", "Start and Stop the runs of PLAN on the main dialog, with records",
+     [](char** a) { Hammer(a[0], a[1], std::atof(a[2])); }},
+    {"exit-during", 4, "TAPEDIR MS RAWFILE TEXT", "start a run, Exit MS ms after TEXT is logged, a record",
+     [](char** a) { ExitDuringRun(a[0], ParseNumber(a[1], "MS"), a[2], a[3]); }},
+    {"boxes", 0, "", "print a problem record for every box on the screen but the two dialogs", [](char**) { ReportBoxes(0); }},
 };
 
 void Usage()
@@ -575,120 +680,6 @@ void Usage()
     std::fprintf(stderr, "usage: qvdrive COMMAND ARGS... [COMMAND ARGS...]...\n");
     for (const CommandInfo& command : kCommands)
         std::fprintf(stderr, "  %-13s %-23s %s\n", command.name, command.args, command.meaning);
-}
-
-// Time stamp for mark/since: lets the harness time a step without counting Wine's start-up.
-double gMark = 0;
-
-void Run(const std::string& name, char** a)
-{
-    if (name == "wait" || name == "gone") {
-        const bool present = name == "wait";
-        WaitFor(
-            a[1],
-            [&] {
-                HWND dialog = FindDialog(a[0]);
-                return present ? dialog != nullptr && IsWindowVisible(dialog) : dialog == nullptr;
-            },
-            [&](long ms) {
-                return Format(present ? "no window \"%s\" within %ld ms" : "window \"%s\" still there after %ld ms",
-                              a[0], ms);
-            });
-    } else if (name == "visible") {
-        Print(IsWindowVisible(NeedDialog(a[0])) ? "1" : "0");
-    } else if (name == "click" || name == "post") {
-        Command(a[0], a[1], name == "post");
-    } else if (name == "settext") {
-        if (!Send(NeedControl(a[0], a[1], true), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[2])))
-            Fail("the control refused the text");
-    } else if (name == "text") {
-        Print(WindowText(NeedControl(a[0], a[1])));
-    } else if (name == "enabled") {
-        Print(IsWindowEnabled(NeedControl(a[0], a[1])) ? "1" : "0");
-    } else if (name == "wait-enabled" || name == "wait-disabled") {
-        const bool enabled = name == "wait-enabled";
-        WaitFor(
-            a[2], [&] { return (IsWindowEnabled(NeedControl(a[0], a[1])) != FALSE) == enabled; },
-            [&](long ms) {
-                return Format("control %s of \"%s\" not %s within %ld ms", a[1], a[0], enabled ? "enabled" : "disabled", ms);
-            });
-    } else if (name == "wait-text") {
-        WaitFor(
-            a[3], [&] { return WindowText(NeedControl(a[0], a[1])).find(a[2]) != std::string::npos; },
-            [&](long ms) { return Format("control %s of \"%s\" shows no \"%s\" within %ld ms", a[1], a[0], a[2], ms); });
-    } else if (name == "wait-number") {
-        // For counters the program shows as decimal text (the recording position). Under Wine a
-        // program still starting up (before its message loop, opening the sound device) was seen to
-        // stay blocked for as long as a message from here waited on it: short asks, tried again,
-        // keep such a wait short.
-        const long minimum = ParseNumber(a[2], "MIN");
-        std::string text;
-        WaitFor(
-            a[3],
-            [&] {
-                return TryWindowText(NeedControl(a[0], a[1]), kPollAskMs, text) && !text.empty() &&
-                       std::strtol(text.c_str(), nullptr, 10) >= minimum;
-            },
-            [&](long ms) {
-                return Format("control %s of \"%s\" shows \"%s\", not %ld or more, after %ld ms", a[1], a[0], text.c_str(),
-                              minimum, ms);
-            });
-    } else if (name == "radio") {
-        CheckRadio(a[0], a[1]);
-    } else if (name == "checked") {
-        Print(Send(NeedControl(a[0], a[1]), BM_GETCHECK, 0, 0) == BST_CHECKED ? "1" : "0");
-    } else if (name == "lbcount" || name == "lbsel") {
-        Print(Format("%ld", static_cast<long>(Send(NeedControl(a[0], a[1]), name == "lbcount" ? LB_GETCOUNT : LB_GETCURSEL, 0, 0))));
-    } else if (name == "lblines") {
-        HWND list = NeedControl(a[0], a[1]);
-        LRESULT count = Send(list, LB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i)
-            Print(ListLine(list, i));
-    } else if (name == "ok") {
-        PressOk(a[0], a[1]);
-    } else if (name == "rect") {
-        HWND window = std::strcmp(a[1], "0") == 0 ? NeedDialog(a[0]) : NeedControl(a[0], a[1]);
-        RECT r;
-        if (!GetWindowRect(window, &r))
-            Fail(Format("GetWindowRect failed (error %lu)", GetLastError()));
-        Print(Format("%ld %ld %ld %ld", r.left, r.top, r.right, r.bottom));
-    } else if (name == "move") {
-        if (!SetWindowPos(NeedDialog(a[0]), nullptr, static_cast<int>(ParseNumber(a[1], "X")),
-                          static_cast<int>(ParseNumber(a[2], "Y")), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)) {
-            Fail(Format("SetWindowPos failed (error %lu)", GetLastError()));
-        }
-    } else if (name == "quit" || name == "close") {
-        double tookMs = 0;
-        const bool quit = name == "quit";
-        DWORD code = QuitAndWait(NeedDialog(a[0]), quit ? WM_COMMAND : WM_CLOSE,
-                                 quit ? MAKEWPARAM(static_cast<WORD>(ParseNumber(a[1], "ID")), 0) : 0,
-                                 ParseNumber(a[quit ? 2 : 1], "MS"), tookMs);
-        Print(Format("%ld", static_cast<long>(code)));
-    } else if (name == "gap" || name == "gap-peek") {
-        PrintGap(a[0], name == "gap");
-    } else if (name == "freeze") {
-        Freeze(a[0], ParseNumber(a[1], "MS"));
-    } else if (name == "menu") {
-        // As Alt and the letter do; WM_CANCELMODE ends the menu's loop in the program's thread.
-        HWND dialog = NeedDialog(a[0]);
-        if (a[1][0] == '-') {
-            Post(dialog, WM_CANCELMODE, 0, 0);
-        } else {
-            Post(dialog, WM_SYSCOMMAND, SC_KEYMENU, static_cast<unsigned char>(a[1][0]));
-        }
-    } else if (name == "sleep") {
-        Sleep(Ms(ParseNumber(a[0], "MS")));
-    } else if (name == "mark") {
-        gMark = NowMs();
-    } else if (name == "since") {
-        Print(Format("%.0f", NowMs() - gMark));
-    } else if (name == "hammer") {
-        Hammer(a[0], a[1], std::atof(a[2]));
-    } else if (name == "exit-during") {
-        ExitDuringRun(a[0], ParseNumber(a[1], "MS"), a[2], a[3]);
-    } else if (name == "boxes") {
-        ReportBoxes(0);
-    }
 }
 
 } // namespace
@@ -714,7 +705,7 @@ int main(int argc, char** argv)
             return 2;
         }
         try {
-            Run(info->name, argv + i + 1);
+            info->run(argv + i + 1);
         } catch (const Failure& failure) {
             std::fprintf(stderr, "qvdrive: %s: %s\n", info->name, failure.why.c_str());
             return 1;

@@ -73,13 +73,9 @@ class Case(unittest.TestCase):
         return Decoded(cwd, result)
 
     def assert_blocks(self, decoded, blocks):
-        for number, block in enumerate(blocks, start=1):
-            tap = decoded.tap(number)
-            self.assertIsNotNone(tap, "out%03i.tap missing" % number)
-            self.assertEqual(len(tap) - 2, len(block), "out%03i.tap size" % number)
-            self.assertEqual(tap, tapes.block_file(block), "out%03i.tap" % number)
         # The end of the recording cuts the next, still empty, block short: at most its unfinished
         # file with the placeholder length, nothing beyond.
+        self.assertEqual(tapes.verify(blocks, decoded.tape_dir, 1, False), [])
         self.assertIn(decoded.tap(len(blocks) + 1), (None, tapes.PLACEHOLDER))
         self.assertIsNone(decoded.tap(len(blocks) + 2))
 

@@ -32,8 +32,8 @@ import struct
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from tapes import (PLACEHOLDER, block_file, data, header, parse_tap, pattern, read_tap, shift, spaced,  # noqa: E402
-                   spoil, write_tap)
+from tapes import (PLACEHOLDER, back, block_file, data, header, name_of, number, pattern, read, read_tap,  # noqa: E402
+                   shift, spaced, spoil, tap_files, verify, write, write_tap)
 
 BASIC = bytes([0x00, 0x0A, 0x0C, 0x00, 0xF5, 0x22]) + b"QUORVANE" + bytes([0x22, 0x0D])
 # A name as the tape carries it: raw bytes, here the Windows-1251 letters of "ТЕСТ".
@@ -84,54 +84,6 @@ def filler(number):
     if number % 3 == 0:
         return data(pattern(20 + number % 50, number))
     return header(number % 4, "file %d" % number, 100 + number, 32768, 100 + number)
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def write(path, content):
-    with open(path, "wb") as f:
-        f.write(content)
-
-
-def name_of(number):
-    return "out%03d.tap" % number
-
-
-def number(name):
-    return int(name[3:-4])
-
-
-def tap_files(directory, first):
-    return sorted((n for n in os.listdir(directory) if re.fullmatch(r"out\d{3,}\.tap", n) and number(n) >= first),
-                  key=number)
-
-
-def verify(blocks, directory, first, unfinished):
-    problems = []
-    for i, block in enumerate(blocks):
-        path = os.path.join(directory, name_of(first + i))
-        if not os.path.exists(path):
-            problems.append("%s missing" % name_of(first + i))
-        elif read(path) != block_file(block):
-            problems.append("%s holds %d bytes, not block %d (%d bytes)" % (
-                name_of(first + i), len(read(path)), i + 1, len(block) + 2))
-    last = os.path.join(directory, name_of(first + len(blocks)))
-    if unfinished and not os.path.exists(last):
-        problems.append("%s (the unfinished file) missing" % name_of(first + len(blocks)))
-    elif unfinished and read(last) != PLACEHOLDER:
-        problems.append("%s holds %r, not the placeholder" % (name_of(first + len(blocks)), read(last)[:8]))
-    return problems
-
-
-def back(blocks, directory, first):
-    """A block lost on the way moves the ones after it to lower numbers, and a glitch can add an
-    empty block; neither makes those blocks lost, so they are looked for in every file from first on."""
-    held = collections.Counter(read(os.path.join(directory, n)) for n in tap_files(directory, first))
-    wanted = collections.Counter(block_file(block) for block in blocks)
-    return sum(min(count, held[content]) for content, count in wanted.items())
 
 
 def fnv1a(content):

@@ -1,22 +1,15 @@
-# The live-audio group of run.sh (sourced by it, after the other checks; uses its helpers): the
-# program records from a sound card that is a private PulseAudio's null sink monitor, and recordings
-# made by quorvane-tapgen are played into that sink as a tape recorder would play them.
-#
-# One program run carries the checks from start-up to Exit, each building on the one before (a
-# failed step fails the ones after it with its own reason); its TAPE already holds a thousand TAP
-# files, so every block makes the program list a thousand lines again while it records. Every
-# playback but the frozen ones runs with one busy process per core. A second run records a 3-minute
-# tape of numbered blocks (--long: a 10-minute one as well), a third is closed with WM_CLOSE while it
-# records, and two more record a tape while the thread that owns the main dialog is suspended from
-# outside, for 1 s and for 0.3 s every 3 s (qvdrive freeze).
-# Figures (delays, positions, memory, the longest gap between two sound buffers the device handed
-# back) are printed as "  figure:" lines. --repeat N runs the whole group N times and ends with a
-# summary of blocks played, blocks back and gaps, round by round.
-# To tell apart what a loss comes from: QV_LIVE_SEEDED sets how many files TAPE starts with (default
-# 1000), QV_LIVE_HOGS=0 plays without the busy processes. QV_LIVE_THREE=0 leaves out the 3-minute
-# tape, QV_LIVE_FROZEN=0 the two frozen runs. QV_LIVE_SWEEP=1 runs only the freeze tolerance
-# instead: the frozen tape under freezes of 0.25, 0.5, 1 and 1.4 s (or the milliseconds in
-# QV_LIVE_FREEZES), up to the first that loses a block.
+# The live-audio group of run.sh (sourced by it, after the other checks): the program records from
+# a sound card that is a private PulseAudio's null sink monitor, into which recordings are played in
+# real time. One program run carries the checks from start-up to Exit, each building on the one
+# before, in a TAPE of a thousand files (every block makes the program list them all again); every
+# playback but the frozen ones runs with one busy process per core. Then a 3-minute tape of numbered
+# blocks (--long: and a 10-minute one), WM_CLOSE while recording, a tape recorded while the thread
+# that owns the main dialog is suspended for 1 s and for 0.3 s every 3 s, and a damaged tape rescued
+# from its kept recording. Figures are printed as "  figure:" lines; --repeat N sums up the rounds.
+# QV_LIVE_SEEDED sets how many files TAPE starts with (default 1000), QV_LIVE_HOGS=0 plays without
+# the busy processes, QV_LIVE_THREE=0 leaves out the 3-minute tape, QV_LIVE_FROZEN=0 the frozen
+# runs; QV_LIVE_SWEEP=1 runs only the freeze tolerance instead: the frozen tape under freezes of
+# 0.25, 0.5, 1 and 1.4 s (or the milliseconds in QV_LIVE_FREEZES), up to the first that loses a block.
 
 LIVE="$QV_TMP/live"
 LIVE_APP=""
@@ -32,11 +25,9 @@ HOGS=$(nproc)
 CLOSED=$'^WaveInClose: ok\r$'
 
 # One busy process per core while a tape plays (none with QV_LIVE_HOGS=0), for at most $1 seconds.
-hogs_start() {
-    ((HOGS == 0)) || qv_hogs_start "$1"
-}
+hogs_start() { ((HOGS == 0)) || qv_hogs_start "$1"; }
 
-# Plays a raw recording into the sink in real time; PLAY_PID is the player, $SECONDS_OF its length.
+# Plays the raw recording $1 into the sink (for at most $2 seconds); PLAY_PID is the player.
 play() {
     qv_spawn timeout "$2" bash -c 'exec pacat --playback --raw --format=u8 --rate=44100 --channels=1 \
         --device=vsink <"$1"' play "$1"
@@ -73,12 +64,7 @@ freezer_start() {
 freezer_done() { wait "$FREEZER" || why "the freezes stopped: $(tr -d '\r' <"$1" | head -n1)"; }
 
 # out%03i.tap names from $1 to $2, one a line.
-tape_names() {
-    local i
-    for ((i = $1; i <= $2; i++)); do
-        printf 'out%03d.tap\n' "$i"
-    done
-}
+tape_names() { seq -f 'out%03g.tap' "$1" "$2"; }
 
 # A directory $1 for the program, whose TAPE holds the SEEDED files out001.tap on; their checksum
 # goes to $1.seeded.
@@ -125,11 +111,7 @@ count_back() {
 }
 
 # The Windows process itself: the child of the timeout that started it.
-app_process() {
-    local child
-    child="$(cat "/proc/$APP_PID/task/$APP_PID/children" 2>/dev/null)"
-    echo "${child%% *}"
-}
+app_process() { cut -d' ' -f1 "/proc/$APP_PID/task/$APP_PID/children" 2>/dev/null; }
 
 # Waits (at most $5 seconds) until the files from number $3 on hold the $4 blocks of the TAP file $1
 # in directory $2. A glitch in the played signal can make the decoder log a block of no bytes under
@@ -143,9 +125,7 @@ wait_blocks() {
     judge "" blocks "$1" "$2" "$3" "$4"
 }
 
-memory_kb() {
-    awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status" 2>/dev/null
-}
+memory_kb() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status" 2>/dev/null; }
 
 # A fresh program run in $1 (ended by timeout after $2 seconds), recording.
 app_recording() {

@@ -59,9 +59,13 @@ done
 
 # A raw-file run from the main dialog: Source .PCM, the name $1, Start; waits until the file has been
 # read to its end (controls unlocked, ".PCM file closed" logged).
-raw_run() {
-    D radio "$MAIN" "$IDC_SRC_PCM" settext "$MAIN" "$IDC_RAWNAME" "$1" click "$MAIN" "$IDC_START" &&
-        D wait-enabled "$MAIN" "$IDC_START" 60000 wait-text "$MAIN" "$IDC_STATUS" ".PCM file closed" 10000
+# raw_start only starts it, then runs the driver's commands $2...
+raw_start() { D radio "$MAIN" "$IDC_SRC_PCM" settext "$MAIN" "$IDC_RAWNAME" "$1" click "$MAIN" "$IDC_START" "${@:2}"; }
+raw_run() { raw_start "$1" wait-enabled "$MAIN" "$IDC_START" 60000 wait-text "$MAIN" "$IDC_STATUS" ".PCM file closed" 10000; }
+
+# The controls of an idle program: Start and the settings enabled, Stop disabled.
+expect_idle() {
+    expect_enabled "$MAIN" "$IDC_START" 1 && expect_enabled "$MAIN" "$IDC_STOP" 0 && expect_enabled "$SETTINGS" "${FIELDS[@]}" 1
 }
 
 # The highest-numbered file in $1 (the one a Stop or an Exit interrupted) and its number: UNFINISHED, N.
@@ -96,9 +100,9 @@ check_startup_creates_tape() {
 check_startup_without_sound_card() {
     local dir i
     dir="$(workdir nosound)"
-    app_start_idle "$dir" && expect_enabled "$MAIN" "$IDC_START" 1 && expect_enabled "$MAIN" "$IDC_STOP" 0 || return 1
+    app_start_idle "$dir" && expect_idle || return 1
     [[ $(D checked "$MAIN" "$IDC_SRC_CARD") == 1 ]] || why "Sound Card is not the chosen source"
-    expect_enabled "$SETTINGS" "${FIELDS[@]}" 1 && expect_defaults || return 1
+    expect_defaults || return 1
     expect_text "$MAIN" "$IDC_BUFLEN" 1024 && expect_text "$MAIN" "$IDC_RAWNAME" sinclair.pcm || return 1
     [[ $(D lbcount "$MAIN" "$IDC_CATALOGUE") == 0 ]] || why "the catalogue of an empty TAPE is not empty"
     app_quit
@@ -124,9 +128,7 @@ check_raw_file_run() {
     rm -rf "$dir"
     mkdir -p "$dir/app/TAPE"
     cp "$data/mixed.pcm" "$dir/app/TAPE/"
-    app_start_idle "$dir/app" && raw_run mixed.pcm || return 1
-    expect_enabled "$MAIN" "$IDC_START" 1 && expect_enabled "$MAIN" "$IDC_STOP" 0 &&
-        expect_enabled "$SETTINGS" "${FIELDS[@]}" 1 || return 1
+    app_start_idle "$dir/app" && raw_run mixed.pcm && expect_idle || return 1
     text_to "$MAIN" "$IDC_STATUS" "$dir/status" && text_to "$MAIN" "$IDC_HEADERS" "$dir/headers" || return 1
     D lblines "$MAIN" "$IDC_CATALOGUE" >"$dir/list" && D lbsel "$MAIN" "$IDC_CATALOGUE" >"$dir/sel" && app_quit || return 1
     decode_run "$data/mixed.pcm" "$dir/decode" && same_tape "$dir/app/TAPE" "$dir/decode/TAPE" &&
@@ -158,8 +160,7 @@ check_missing_file() {
         expect_info "$NO_FILE" || return 1
     after="$(ls -A "$dir" "$dir/TAPE")"
     [[ $before == "$after" ]] || why "files appeared: $(diff <(echo "$before") <(echo "$after") | grep '^>' | tr '\n' ' ')"
-    expect_enabled "$MAIN" "$IDC_START" 1 && expect_enabled "$MAIN" "$IDC_STOP" 0 &&
-        expect_enabled "$SETTINGS" "$IDC_PILOTMIN" 1 && app_quit
+    expect_idle && app_quit
 }
 
 # ---- Stop in the middle of a long raw-file run
@@ -175,18 +176,16 @@ check_stop_mid_run() {
     dir="$(workdir stop tape)"
     cp "$data/long.pcm" "$data/one.pcm" "$dir/TAPE/"
     app_start_idle "$dir" || return 1
-    D radio "$MAIN" "$IDC_SRC_PCM" settext "$MAIN" "$IDC_RAWNAME" long.pcm click "$MAIN" "$IDC_START" \
-        wait-text "$MAIN" "$IDC_STATUS" out003.tap 20000 || return 1
+    raw_start long.pcm wait-text "$MAIN" "$IDC_STATUS" out003.tap 20000 || return 1
     [[ $(D enabled "$MAIN" "$IDC_STOP") == 1 ]] || why "the run ended before Stop could be pressed (long.tap is too short)" || return 1
     expect_enabled "$MAIN" "$IDC_START" 0 && expect_enabled "$SETTINGS" "${FIELDS[@]}" 0 || return 1
     ms="$(D mark click "$MAIN" "$IDC_STOP" wait-enabled "$MAIN" "$IDC_START" 1000 since)" || return 1
-    expect_enabled "$MAIN" "$IDC_STOP" 0 && expect_enabled "$SETTINGS" "${FIELDS[@]}" 1 || return 1
+    expect_idle || return 1
     # The highest-numbered file is the one Stop interrupted; all below it are finished blocks.
     interrupted "$dir/TAPE" && judge "finished blocks" blocks "$data/long.tap" "$dir/TAPE" 1 $((N - 1)) || return 1
     finished_files "$dir/TAPE" >"$dir/before"
     # The next Start writes the interrupted number again and leaves the finished files alone.
-    D radio "$MAIN" "$IDC_SRC_PCM" settext "$MAIN" "$IDC_RAWNAME" one.pcm click "$MAIN" "$IDC_START" \
-        wait-enabled "$MAIN" "$IDC_START" 20000 wait-text "$MAIN" "$IDC_STATUS" ".PCM file closed" 10000 && app_quit || return 1
+    raw_run one.pcm && app_quit || return 1
     finished_files "$dir/TAPE" | cmp -s "$dir/before" - || why "a finished file changed after Stop and Start" || return 1
     judge "after Stop" verify "$data/one.tap" "$dir/TAPE" "$N" || return 1
     ((ms <= 1000)) || why "controls unlocked $ms ms after Stop"
@@ -265,7 +264,7 @@ check_buffer_length_range() {
         D settext "$MAIN" "$IDC_BUFLEN" "$length" post "$MAIN" "$IDC_START" || return 1
         expect_info "$NO_DEVICE" || why "buffer length $length: $(cat "$QV_TMP/why")" || return 1
     done
-    expect_enabled "$MAIN" "$IDC_START" 1 && expect_enabled "$MAIN" "$IDC_STOP" 0 && app_quit
+    expect_idle && app_quit
 }
 
 # ---- the rest of the main dialog's commands
@@ -278,8 +277,7 @@ check_exit_during_raw_run() {
     dir="$(workdir exitrun tape)"
     cp "$data/long.pcm" "$dir/TAPE/"
     app_start_idle "$dir" || return 1
-    D radio "$MAIN" "$IDC_SRC_PCM" settext "$MAIN" "$IDC_RAWNAME" long.pcm click "$MAIN" "$IDC_START" \
-        wait-text "$MAIN" "$IDC_STATUS" out002.tap 20000 && app_quit || return 1
+    raw_start long.pcm wait-text "$MAIN" "$IDC_STATUS" out002.tap 20000 && app_quit || return 1
     interrupted "$dir/TAPE" && judge "finished blocks after Exit" blocks "$data/long.tap" "$dir/TAPE" 1 $((N - 1))
 }
 
