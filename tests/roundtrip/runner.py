@@ -29,11 +29,11 @@ class Decoded:
         self.result = result
         self.tape_dir = os.path.join(cwd, "TAPE")
         path = os.path.join(self.tape_dir, "status.log")
-        self.log = open(path, "rb").read() if os.path.exists(path) else None
+        self.log = tapes.read(path) if os.path.exists(path) else None
 
     def tap(self, number):
         path = os.path.join(self.tape_dir, "out%03i.tap" % number)
-        return open(path, "rb").read() if os.path.exists(path) else None
+        return tapes.read(path) if os.path.exists(path) else None
 
 
 class Case(unittest.TestCase):

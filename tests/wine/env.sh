@@ -10,7 +10,9 @@
 #
 # Failures: qv_env_up prints "env: what failed" on standard error and returns 1.
 
+# The processes to end at the teardown: the world's own, and the busy ones of the checks.
 QV_PIDS=()
+QV_HOGS=()
 QV_TMP=""
 
 qv_say() { echo "env: $*" >&2; }
@@ -149,7 +151,7 @@ qv_env_down() {
     if [[ -n $WINEPREFIX && -d $WINEPREFIX ]]; then
         WINEPREFIX="$WINEPREFIX" timeout 20 wineserver -k 2>/dev/null
     fi
-    for pid in "${QV_PIDS[@]}"; do
+    for pid in "${QV_PIDS[@]}" "${QV_HOGS[@]}"; do
         kill "$pid" 2>/dev/null
     done
     for pid in "${QV_PIDS[@]}"; do

@@ -213,31 +213,20 @@ same_pane() {
 
 # Busy processes, one per core, for checks that must hold while the machine is loaded: each spins
 # for at most $1 seconds (timeout ends it even if the teardown never runs) and is ended by its pid by
-# qv_hogs_stop or by the teardown (QV_PIDS). Started in the calling shell, not in a subshell, so that
-# their pids are its children.
-QV_HOGS=()
+# qv_hogs_stop or by the teardown. Started in the calling shell, not in a subshell, so that their
+# pids are its children.
 qv_hogs_start() {
     local i
     for ((i = 0; i < $(nproc); i++)); do
         timeout "$1" awk 'BEGIN { for (;;) n++ }' >/dev/null 2>&1 &
         QV_HOGS+=("$!")
-        QV_PIDS+=("$!")
     done
 }
 
 qv_hogs_stop() {
-    local pid kept=() old
-    [[ ${#QV_HOGS[@]} -gt 0 ]] || return 0
+    local pid
     for pid in "${QV_HOGS[@]}"; do
-        kill "$pid" 2>/dev/null
+        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
     done
-    for pid in "${QV_HOGS[@]}"; do
-        wait "$pid" 2>/dev/null
-    done
-    # Their pids are free for reuse now, so the teardown must not end them again.
-    for old in "${QV_PIDS[@]}"; do
-        [[ " ${QV_HOGS[*]} " == *" $old "* ]] || kept+=("$old")
-    done
-    QV_PIDS=("${kept[@]}")
     QV_HOGS=()
 }
