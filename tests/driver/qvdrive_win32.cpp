@@ -143,15 +143,13 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT limit
 // A window's text, or false when it does not answer within limitMs.
 bool TryWindowText(HWND window, UINT limitMs, std::string& text)
 {
-    DWORD_PTR length = 0;
+    DWORD_PTR length = 0, got = 0;
     if (!TrySend(window, WM_GETTEXTLENGTH, 0, 0, limitMs, length))
         return false;
     std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
-    DWORD_PTR got = 0;
-    if (!TrySend(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), limitMs, got))
-        return false;
+    bool answered = TrySend(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), limitMs, got);
     text.assign(buffer.data(), static_cast<size_t>(got));
-    return true;
+    return answered;
 }
 
 std::string WindowText(HWND window)
@@ -279,24 +277,18 @@ void PrintGap(char** a)
 
 // Stops the thread that owns the dialog for ms milliseconds, as a disk, a virus scanner or a slow
 // paint may stall a window on a real machine: whatever that thread alone does (messages, the sound
-// card's returned buffers) waits, while the process's other threads run on.
+// card's returned buffers) waits, while the process's other threads run on. The driver ends at a
+// failure, which closes the thread's handle.
 void Freeze(const char* title, long ms)
 {
     DWORD threadId = GetWindowThreadProcessId(NeedDialog(title), nullptr);
     HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId);
-    if (thread == nullptr)
-        Fail(Format("OpenThread(%lu) failed (error %lu)", threadId, GetLastError()));
-    if (SuspendThread(thread) == static_cast<DWORD>(-1)) {
-        DWORD error = GetLastError();
-        CloseHandle(thread);
-        Fail(Format("SuspendThread(%lu) failed (error %lu)", threadId, error));
-    }
+    if (thread == nullptr || SuspendThread(thread) == static_cast<DWORD>(-1))
+        Fail(Format("suspending thread %lu failed (error %lu)", threadId, GetLastError()));
     Sleep(Ms(ms));
-    DWORD resumed = ResumeThread(thread);
-    DWORD error = GetLastError();
+    if (ResumeThread(thread) == static_cast<DWORD>(-1))
+        Fail(Format("ResumeThread(%lu) failed (error %lu)", threadId, GetLastError()));
     CloseHandle(thread);
-    if (resumed == static_cast<DWORD>(-1))
-        Fail(Format("ResumeThread(%lu) failed (error %lu)", threadId, error));
 }
 
 // The program's process, opened from its dialog: it must be opened while the window still exists,
@@ -316,19 +308,15 @@ DWORD QuitAndWait(HWND dialog, UINT message, WPARAM wParam, long ms, double& too
 {
     HANDLE process = OpenProgram(dialog);
     const double posted = NowMs();
-    if (!PostMessageA(dialog, message, wParam, 0)) {
-        CloseHandle(process);
-        Fail(Format("PostMessage failed (error %lu)", GetLastError()));
-    }
+    Post(dialog, message, wParam, 0);
     DWORD waited = WaitForSingleObject(process, Ms(ms));
     tookMs = NowMs() - posted;
     DWORD code = 0;
-    BOOL got = GetExitCodeProcess(process, &code);
-    CloseHandle(process);
     if (waited != WAIT_OBJECT_0)
         Fail(Format("the program still runs %ld ms after it was told to end", ms));
-    if (!got)
+    if (!GetExitCodeProcess(process, &code))
         Fail(Format("GetExitCodeProcess failed (error %lu)", GetLastError()));
+    CloseHandle(process);
     return code;
 }
 

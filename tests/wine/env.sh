@@ -140,12 +140,6 @@ qv_pulse_up() {
     qv_wine_settings pulse || return 1
 }
 
-# Back to a machine without a sound card; the PulseAudio process ends with the teardown.
-qv_pulse_off() {
-    unset PULSE_SERVER
-    qv_wine_settings ""
-}
-
 qv_env_down() {
     local pid
     if [[ -n $WINEPREFIX && -d $WINEPREFIX ]]; then

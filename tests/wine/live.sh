@@ -44,9 +44,8 @@ monitor() {
         --channels=1 --device=vsink.monitor >"$1"' monitor "$1"
 }
 monitor_decoded() {
-    local dir
-    dir="$(dirname "$1")/monitor"
-    mkdir -p "$dir/TAPE" && mv "$1" "$dir/TAPE/" && (cd "$dir" && timeout 120 "$NATIVE_DECODE" TAPE/monitor.raw >/dev/null 2>&1)
+    mkdir -p "${1%/*}/monitor/TAPE" && mv "$1" "${1%/*}/monitor/TAPE/" &&
+        (cd "${1%/*}/monitor" && timeout 120 "$NATIVE_DECODE" "TAPE/${1##*/}" >/dev/null 2>&1)
 }
 
 # The thread that owns the main dialog suspended for $1 ms every 3 s while a tape of $2 seconds
@@ -82,8 +81,8 @@ seeded_intact() {
 # fails a check.
 gap_query() {
     local got
-    got="$(timeout 60 wine "$QVDRIVE" gap "$MAIN" 2>/dev/null)"
-    [[ $got =~ ^[0-9]+\.[0-9]$ ]] && echo "$got" || echo "?"
+    got="$(timeout 60 wine "$QVDRIVE" gap "$MAIN" 2>/dev/null)" && [[ $got =~ ^[0-9]+\.[0-9]$ ]] || got="?"
+    echo "$got"
 }
 
 # Round by round: what was played and what came back, and the gaps, for the summary of --repeat.
@@ -128,9 +127,7 @@ wait_blocks() {
 memory_kb() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status" 2>/dev/null; }
 
 # A fresh program run in $1 (ended by timeout after $2 seconds), recording.
-app_recording() {
-    app_start "$1" "$2" && D wait-number "$MAIN" "$IDC_RECPOS" 1024 10000
-}
+app_recording() { app_start "$1" "$2" && D wait-number "$MAIN" "$IDC_RECPOS" 1024 10000; }
 
 live_up() {
     local start=$SECONDS try
