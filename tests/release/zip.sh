@@ -49,14 +49,15 @@ check_unpacks() {
 
 # Windows itself has these; anything else would have to be shipped beside the programs.
 SYSTEM_DLLS=" KERNEL32.dll USER32.dll GDI32.dll WINMM.dll ADVAPI32.dll COMCTL32.dll COMDLG32.dll SHELL32.dll SHLWAPI.dll msvcrt.dll "
+# The checks run in the Russian locale of the Wine world: objdump's words are asked for in English.
 check_imports() {
     local program dll
     for program in quorvane quorvane-decode; do
         local exe="$unpacked/$folder/$program.exe"
-        i686-w64-mingw32-objdump -f "$exe" 2>/dev/null | grep -q 'file format pei-i386' ||
+        LC_ALL=C i686-w64-mingw32-objdump -f "$exe" 2>/dev/null | grep -q 'file format pei-i386' ||
             why "$program.exe is not a 32-bit Windows program" || return 1
         local imports
-        imports="$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -fu | tr '\n' ' ')"
+        imports="$(LC_ALL=C i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -fu | tr '\n' ' ')"
         echo "imports of $program.exe: $imports"
         for dll in $imports; do
             [[ ${SYSTEM_DLLS,,} == *" ${dll,,} "* ]] || why "$program.exe imports $dll" || return 1

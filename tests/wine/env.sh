@@ -76,7 +76,7 @@ qv_wine_loader() {
     # The prefix follows the programs under test (QVEXE, when the caller has set it).
     if [[ -z ${QV_WINEARCH:-} && -n ${QVEXE:-} ]]; then
         QV_WINEARCH=win32
-        x86_64-w64-mingw32-objdump -f "$QVEXE" 2>/dev/null | grep -q 'x86-64' && QV_WINEARCH=win64
+        LC_ALL=C x86_64-w64-mingw32-objdump -f "$QVEXE" 2>/dev/null | grep -q 'x86-64' && QV_WINEARCH=win64
     fi
     [[ ${QV_WINEARCH:-win32} == win64 ]] || return 0
     mkdir -p "$QV_TMP/bin"
