@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "decoder/block.h"
-#include "decoder/decoderthread.h"
+#include "decoder/blockfile.h"
 #include "decoder/tapfile.h"
 #include "rescue/rescue.h"
 
@@ -38,19 +38,19 @@ std::vector<uint8_t> ReadFile(const std::string& name)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void Record(const char* name, long fileLength)
+void Record(const char* name, long fileLength, const BlockFacts& facts)
 {
     const std::vector<uint8_t> bytes = ReadFile(name);
-    Block block{name, CurrentBlock, fileLength - 2, bytes.size() > 2 ? bytes[2] : -1, false, {}, CurrentOrigin};
+    Block block{name, facts, fileLength - 2, bytes.size() > 2 ? bytes[2] : -1, false, {}, CurrentOrigin};
     block.header = ReadTapHeader(bytes.data(), static_cast<long>(bytes.size()), fileLength, &block.fields);
     blocks.push_back(block);
 }
 
-void OnBlockDecoded(const char* name, long fileLength)
+void OnBlockDecoded(const char* name, long fileLength, const BlockFacts& facts)
 {
     // An empty block (a sync pulse and no whole byte) leaves no file, so it is no block of the tape.
     if (fileLength > 2)
-        Record(name, fileLength);
+        Record(name, fileLength, facts);
 }
 
 // Header names are Spectrum characters: ASCII, with the pound sign at 0x60 and the copyright sign
@@ -158,8 +158,9 @@ void RecordUnfinishedBlock(int64_t end)
     const std::vector<uint8_t> bytes = ReadFile(name);
     if (bytes.size() <= 2)
         return;
-    CurrentBlock.end = end;
-    Record(name, static_cast<long>(bytes.size()));
+    BlockFacts facts = CurrentBlock;
+    facts.end = end;
+    Record(name, static_cast<long>(bytes.size()), facts);
 }
 
 void RecordDamage(int64_t from, int64_t to, const std::string& what)

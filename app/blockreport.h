@@ -30,7 +30,7 @@ struct RunFacts {
     std::vector<PlayFacts> plays;  // several plays: all of them, the first being the input above
 };
 
-// Starts a new record and has the decoder report every block into it (decoder/decoderthread.h).
+// Starts a new record and has the decoder report every block into it (decoder/blockfile.h).
 void RecordBlocks();
 
 // Adds the block the end of the recording cut short, if any, ending at `end` (the recording's

@@ -8,7 +8,7 @@
 #include "capture/capture.h"
 #include "capture/keeper.h"
 #include "decoder/block.h"
-#include "decoder/decoderthread.h"
+#include "decoder/blockfile.h"
 #include "report/status.h"
 #include "report/ui_win32.h"
 #include "rescue/rescuefolder.h"
@@ -30,9 +30,9 @@ PlainRecording* Rescued;
 std::string RescueFolder;
 int RescueLiveGood = -1;
 
-void CountLiveBlock(const char*, long length)
+void CountLiveBlock(const char*, long length, const BlockFacts& facts)
 {
-    if (length > 2 && CurrentBlock.verdict == 0)
+    if (length > 2 && facts.verdict == 0)
         ++LiveGood;
 }
 

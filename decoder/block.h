@@ -10,9 +10,10 @@
 extern int32_t BlockSize;
 
 // What the decoder measured of the block it is reading or has just read, for front ends that
-// report blocks. Offsets are samples taken from the file (file mode only). Written by the decoder
-// thread as the block goes; read by it (a block observer, decoder/decoderthread.h) or by the run's
-// owner once the run has ended. Nothing here changes what is logged or written.
+// report blocks. Offsets are samples taken from the file (file mode only). CurrentBlock is written
+// by the decoder thread as the block goes and handed to the block observer (decoder/blockfile.h)
+// when the block ends; the run's owner reads it once the run has ended (a block cut short by the
+// end of the recording). Nothing here changes what is logged or written.
 struct BlockFacts {
     int64_t pilotStart;        // first sample of the pilot tone that led into the block
     int32_t pilotHalfPeriods;  // pilot half-periods from there to the sync pulse

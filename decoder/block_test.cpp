@@ -8,6 +8,7 @@
 #include "decoder/timing.h"
 #include "tests/fake_ui.h"
 #include "tests/test_support.h"
+#include "tools/tapgen.h"
 
 namespace {
 
@@ -164,6 +165,23 @@ TEST_F(BlockTest, KilobytesAreLoggedOncePerThousandTwentyFourBytes)
             kb.push_back(line);
     EXPECT_EQ(kb, (Lines{"Read 1 Kb", "Read 2 Kb"}));
 }
+
+// A tape at the ROM's own timings, played up to a tenth fast or slow as decks run, reads whole with
+// the default thresholds: every bit pattern, the sync and the silence that ends the block.
+class RomTimingTest : public BlockTest, public ::testing::WithParamInterface<double> {};
+
+TEST_P(RomTimingTest, DefaultsReadItAtTheSpeedsDecksRun)
+{
+    const std::vector<uint8_t> block = WithChecksum(0xFF, {0x00, 0x55, 0xAA, 0x01, 0x80, 0xFE, 0x7F});
+    TapgenOptions options;
+    options.speed = GetParam();
+    Signal s;
+    s.samples = TapgenRecording({block}, options);
+    EXPECT_EQ(Decode(s), 0);
+    EXPECT_EQ(ReadFileBytes("out.tap"), block);
+}
+
+INSTANTIATE_TEST_SUITE_P(NominalAndTenPercent, RomTimingTest, ::testing::Values(0.9, 1.0, 1.1));
 
 TEST_F(BlockTest, QueueSourceHasNoOffsets)
 {

@@ -9,8 +9,8 @@
 
 #include "capture/capture.h"
 #include "decoder/block.h"
+#include "decoder/blockfile.h"
 #include "decoder/catalogue.h"
-#include "decoder/decoderthread.h"
 #include "decoder/run.h"
 #include "decoder/stop.h"
 #include "decoder/timing.h"
@@ -50,9 +50,9 @@ struct Seen {
 };
 std::vector<Seen> seen;
 
-void Observe(const char* name, long length)
+void Observe(const char* name, long length, const BlockFacts& facts)
 {
-    seen.push_back({name, length, CurrentBlock});
+    seen.push_back({name, length, facts});
 }
 
 class FileReaderTest : public CoreTest {

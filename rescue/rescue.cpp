@@ -8,12 +8,10 @@
 #include <vector>
 
 #include "decoder/block.h"
-#include "decoder/catalogue.h"
-#include "decoder/decoderthread.h"
+#include "decoder/blockfile.h"
 #include "decoder/stop.h"
 #include "decoder/tapfile.h"
 #include "report/status.h"
-#include "report/ui.h"
 #include "rescue/bits.h"
 #include "rescue/finder.h"
 #include "rescue/plays.h"
@@ -189,43 +187,15 @@ bool WriteRescuedBlock(const RescuedBlock& block, int* announced)
         LogStatus(line.c_str());
 
     char name[32];
-    TapeFileName(name, sizeof name, NextTapeNumber);
-    if (NextTapeNumber > kHighestTapeNumber || !OpenTapOutput(name)) {
-        LogStatus("Can't create file. Exit task");
+    if (!OpenBlockFile(name, sizeof name))
         return false;
-    }
-    // The length field is written last, as the decoder does, so a file cut short shows it.
-    WriteTapByte(0x20);
-    WriteTapByte(0x20);
     for (uint8_t byte : block.bytes)
         WriteTapByte(byte);
-    bool writeFailed = false;
-    FinishTapOutput(size, &writeFailed);
-    if (writeFailed)
-        LogStatusF("Write error: %s is incomplete", name);
-    ++NextTapeNumber;
-    TapeFileChanged(name);
-    ScanTapeFiles();
-
-    TapHeader header;
-    std::vector<uint8_t> file = {static_cast<uint8_t>(size & 0xFF), static_cast<uint8_t>(size >> 8 & 0xFF)};
-    file.insert(file.end(), block.bytes.begin(), block.bytes.end());
-    *announced = -1;
-    if (ReadTapHeader(file.data(), static_cast<long>(file.size()), static_cast<long>(file.size()), &header)) {
-        ReportTapHeader(header);
-        // The data block after a header holds its flag and checksum besides the announced bytes.
-        *announced = AnnouncedLength(block.bytes);
-    }
-    LogStatus(name);
-    UiCatalogueAppend(name);
-    LogStatus(" ");
-
-    if (BlockDecoded) {
-        // The same observer the decoder thread tells of its blocks (the console's report).
-        CurrentBlock = block.facts;
-        CurrentBlock.verdict = block.bad;
-        BlockDecoded(name, static_cast<long>(size) + 2);
-    }
+    BlockFacts facts = block.facts;
+    facts.verdict = block.bad;
+    CloseBlockFile(name, size, facts);
+    // The data block after a header holds its flag and checksum besides the announced bytes.
+    *announced = AnnouncedLength(block.bytes);
     return true;
 }
 

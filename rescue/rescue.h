@@ -10,12 +10,13 @@
 // header's 19 bytes is kept as bad, whatever its checksum says.
 // Several plays of one tape are each read the same way but silently, their blocks kept (see
 // ReadPlay), and written once all are read (WritePlays).
-// The output is the decoder's: out%03i.tap files numbered by NextTapeNumber in the current
-// directory, the catalogue rescanned after each, a header block reported, status.log.
-// Runs on the calling thread (the console decoder's). Touches the TAP output, NextTapeNumber, the
-// catalogue, the status log and the block observer of decoder/decoderthread.h (with CurrentBlock
-// describing the block, and CurrentOrigin for several plays); keeps samples only from a little before the block being read (and
-// the failed block waiting for its attempts), so memory does not grow with the recording.
+// The output is the decoder's, each block written through its block file (decoder/blockfile.h):
+// out%03i.tap files numbered by NextTapeNumber in the current directory, the catalogue rescanned
+// after each, a header block reported, status.log, the block observer told.
+// Runs on the calling thread (the console decoder's). Touches the TAP output and, through the
+// block file, what that touches; CurrentOrigin for several plays. Keeps samples only from a little
+// before the block being read (and the failed block waiting for its attempts), so memory does not
+// grow with the recording.
 // Failures: a TAP file that cannot be created ends the run with kExitCannotCreate (decoder/stop.h)
 // after "Can't create file. Exit task"; a failed write is logged and the run goes on.
 #ifndef QUORVANE_RESCUE_RESCUE_H
@@ -46,7 +47,7 @@ void ReadPlay(const RescueSource& source, Play& play);
 
 // The plays' blocks, matched by MatchPlays (rescue/plays.h), written in tape order as RunRescue
 // writes its blocks, each logged with the play it came from, or as rebuilt, and where it lies in every play;
-// the block observer sees CurrentOrigin besides CurrentBlock. Returns kExitEndOfFile, or
+// while the block observer is told of a block, CurrentOrigin says where it came from. Returns kExitEndOfFile, or
 // kExitCannotCreate.
 int WritePlays(const std::vector<Play>& plays, const std::vector<TapeBlock>& tape);
 

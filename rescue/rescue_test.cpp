@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "decoder/block.h"
+#include "decoder/blockfile.h"
 #include "decoder/catalogue.h"
-#include "decoder/decoderthread.h"
 #include "decoder/stop.h"
 #include "decoder/tapfile.h"
 #include "tests/rescue/tapesim.h"
@@ -25,9 +25,9 @@ struct Reported {
 };
 std::vector<Reported> reported;
 
-void Observe(const char* name, long)
+void Observe(const char* name, long, const BlockFacts& facts)
 {
-    reported.push_back({name, CurrentBlock});
+    reported.push_back({name, facts});
 }
 
 struct Memory {

@@ -7,7 +7,7 @@
 // it runs the current directory is the folder (and so is status.log); the directory it was
 // entered from and NextTapeNumber are restored after it. It touches the TAP output, the catalogue
 // scan and the seam's catalogue calls (the program holds its list meanwhile) and the block
-// observer of decoder/decoderthread.h.
+// observer of decoder/blockfile.h.
 // Stops soon after a stop request (decoder/stop.h), keeping what it has written: the block being
 // read when the request came is read from the samples taken so far, and tape.tap and the last
 // line are still made.

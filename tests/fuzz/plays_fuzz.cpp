@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "decoder/block.h"
+#include "decoder/blockfile.h"
 #include "decoder/catalogue.h"
-#include "decoder/decoderthread.h"
 #include "decoder/run.h"
 #include "decoder/stop.h"
 #include "decoder/tapfile.h"
@@ -40,9 +40,9 @@ size_t ReadSamples(void* context, float* out, size_t count)
     return n;
 }
 
-void CheckBlock(const char* name, long fileLength)
+void CheckBlock(const char* name, long fileLength, const BlockFacts& facts)
 {
-    if (CurrentBlock.verdict != 0)
+    if (facts.verdict != 0)
         return;
     std::ifstream in(name, std::ios::binary);
     const std::vector<uint8_t> file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -6,12 +6,15 @@
 # clang++-14, AddressSanitizer and UndefinedBehaviorSanitizer into BUILD_DIR, and runs them at once
 # on their seed corpora for QV_FUZZ_SECONDS seconds each (default 120). Inputs that find new paths are kept
 # in BUILD_DIR/corpus-*, so later runs start from them; a crashing input is written to
-# BUILD_DIR/crash-*. Exit status 0 when no target found anything.
-# Usage: tests/fuzz/run.sh BUILD_DIR
+# BUILD_DIR/crash-*. Exit status 0 when no target found anything. --build-only builds and stops;
+# --run-only runs what an earlier --build-only built (CI builds while other stages run).
+# Usage: tests/fuzz/run.sh [--build-only | --run-only] BUILD_DIR
 set -uo pipefail
 
+phase=all
+case ${1:-} in --build-only | --run-only) phase=${1#--}; shift ;; esac
 if [ $# -ne 1 ]; then
-    echo "usage: $0 BUILD_DIR" >&2
+    echo "usage: $0 [--build-only | --run-only] BUILD_DIR" >&2
     exit 2
 fi
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,51 +23,63 @@ build=$(mkdir -p "$1" && cd "$1" && pwd)
 seconds=${QV_FUZZ_SECONDS:-120}
 cxx=clang++-14
 
-# clang 14 accepts only UTF-8 for -fexec-charset, so the sources are transcoded to Windows-1251
-# instead: clang copies the bytes of a string literal as they are, which gives the very bytes that
-# g++ -fexec-charset=CP1251 gives the program.
-src=$build/src
-rm -rf "$src"
-for dir in decoder report capture resources audio rescue tests/fuzz; do
-    mkdir -p "$src/$dir"
-    for file in "$root/$dir"/*.h "$root/$dir"/*.cpp; do
-        [ -e "$file" ] || continue
-        iconv -f UTF-8 -t CP1251 "$file" >"$src/$dir/$(basename "$file")" || exit 1
-    done
-done
-
-flags=(-std=c++17 -O1 -g -fno-omit-frame-pointer -Wall -Wextra -Wno-invalid-source-encoding
-       -fsanitize=address,undefined -fno-sanitize-recover=all -I"$src")
-core=()
-for file in "$src"/decoder/*.cpp "$src"/report/*.cpp "$src"/capture/*.cpp "$src"/audio/*.cpp "$src"/rescue/*.cpp; do
-    case $file in *_test.cpp | *_win32.cpp) continue ;; esac
-    core+=("$file")
-done
-
-# One object per source, two at a time; the core goes into an archive so that each target links
-# only what it uses.
-mkdir -p "$build/obj"
-pids=()
-core_objects=()
-for file in "${core[@]}" "$src"/tests/fuzz/*.cpp; do
-    object=$build/obj/$(basename "${file%.cpp}").o
-    case $file in "$src"/tests/*) ;; *) core_objects+=("$object") ;; esac
-    "$cxx" "${flags[@]}" -fsanitize=fuzzer-no-link -c "$file" -o "$object" &
-    pids+=($!)
-    if [ ${#pids[@]} -ge 2 ]; then
-        wait "${pids[0]}" || exit 1
-        pids=("${pids[@]:1}")
-    fi
-done
-for pid in "${pids[@]}"; do
-    wait "$pid" || exit 1
-done
-rm -f "$build/libqvcore-fuzz.a"
-ar rcs "$build/libqvcore-fuzz.a" "${core_objects[@]}" || exit 1
 targets=(decoder catalogue audio plays)
+build() {
+    # clang 14 accepts only UTF-8 for -fexec-charset, so the sources are transcoded to Windows-1251
+    # instead: clang copies the bytes of a string literal as they are, which gives the very bytes that
+    # g++ -fexec-charset=CP1251 gives the program.
+    src=$build/src
+    rm -rf "$src"
+    for dir in decoder report capture resources audio rescue tests/fuzz; do
+        mkdir -p "$src/$dir"
+        for file in "$root/$dir"/*.h "$root/$dir"/*.cpp; do
+            [ -e "$file" ] || continue
+            iconv -f UTF-8 -t CP1251 "$file" >"$src/$dir/$(basename "$file")" || exit 1
+        done
+    done
+
+    flags=(-std=c++17 -O1 -g -fno-omit-frame-pointer -Wall -Wextra -Wno-invalid-source-encoding
+           -fsanitize=address,undefined -fno-sanitize-recover=all -I"$src")
+    core=()
+    for file in "$src"/decoder/*.cpp "$src"/report/*.cpp "$src"/capture/*.cpp "$src"/audio/*.cpp "$src"/rescue/*.cpp; do
+        case $file in *_test.cpp | *_win32.cpp) continue ;; esac
+        core+=("$file")
+    done
+
+    # One object per source, two at a time; the core goes into an archive so that each target links
+    # only what it uses.
+    mkdir -p "$build/obj"
+    pids=()
+    core_objects=()
+    for file in "${core[@]}" "$src"/tests/fuzz/*.cpp; do
+        object=$build/obj/$(basename "${file%.cpp}").o
+        case $file in "$src"/tests/*) ;; *) core_objects+=("$object") ;; esac
+        "$cxx" "${flags[@]}" -fsanitize=fuzzer-no-link -c "$file" -o "$object" &
+        pids+=($!)
+        if [ ${#pids[@]} -ge 2 ]; then
+            wait "${pids[0]}" || exit 1
+            pids=("${pids[@]:1}")
+        fi
+    done
+    for pid in "${pids[@]}"; do
+        wait "$pid" || exit 1
+    done
+    rm -f "$build/libqvcore-fuzz.a"
+    ar rcs "$build/libqvcore-fuzz.a" "${core_objects[@]}" || exit 1
+    for target in "${targets[@]}"; do
+        "$cxx" "${flags[@]}" -fsanitize=fuzzer "$build/obj/${target}_fuzz.o" "$build/obj/fuzz_support.o" \
+            "$build/libqvcore-fuzz.a" -lsndfile -lsoxr -lpthread -o "$build/${target}_fuzz" || exit 1
+    done
+}
+if [ $phase != run-only ]; then
+    build || exit 1
+    [ $phase = build-only ] && exit 0
+fi
 for target in "${targets[@]}"; do
-    "$cxx" "${flags[@]}" -fsanitize=fuzzer "$build/obj/${target}_fuzz.o" "$build/obj/fuzz_support.o" \
-        "$build/libqvcore-fuzz.a" -lsndfile -lsoxr -lpthread -o "$build/${target}_fuzz" || exit 1
+    if [ ! -x "$build/${target}_fuzz" ]; then
+        echo "$build/${target}_fuzz is not built" >&2
+        exit 1
+    fi
 done
 
 # Each run writes its TAP files and recordings into a private directory, in memory when it can.
