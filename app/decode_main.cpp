@@ -293,6 +293,11 @@ int main(int argc, char** argv)
         input.name = fileName;
         input.play.clear();
         input.samples = playFacts[0].samples;
+        const size_t over = PlayOverMatchLimit(plays);
+        if (over < plays.size())
+            return Refuse(std::string("'") + files[over] + "': " + std::to_string(plays[over].blocks.size()) +
+                          " blocks found in it, too many to match with those of the plays before it; is it a "
+                          "recording of noise?");
         tape = MatchPlays(plays);
         for (size_t p = 0; p < plays.size(); ++p)
             if (!PlayMatches(plays, tape, p))

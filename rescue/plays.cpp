@@ -1,6 +1,7 @@
 #include "rescue/plays.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <map>
 
@@ -87,11 +88,13 @@ std::vector<Clock> Clocks(const std::vector<Slot>& slots, const std::vector<Play
 template <typename Score>
 std::vector<int> Chain(size_t rows, size_t columns, Score score)
 {
-    std::vector<double> total((rows + 1) * (columns + 1), 0.0), pair(rows * columns, 0.0);
+    // Scores are recomputed on the way back rather than held: the table alone is what bounds the
+    // plays' sizes (kMostPairs).
+    std::vector<double> total((rows + 1) * (columns + 1), 0.0);
     auto at = [&](size_t i, size_t j) -> double& { return total[i * (columns + 1) + j]; };
     for (size_t i = 1; i <= rows; ++i)
         for (size_t j = 1; j <= columns; ++j) {
-            const double s = pair[(i - 1) * columns + j - 1] = score(i - 1, j - 1);
+            const double s = score(i - 1, j - 1);
             double best = std::max(at(i - 1, j), at(i, j - 1));
             if (s > 0)
                 best = std::max(best, at(i - 1, j - 1) + s);
@@ -99,7 +102,7 @@ std::vector<int> Chain(size_t rows, size_t columns, Score score)
         }
     std::vector<int> partner(columns, -1);
     for (size_t i = rows, j = columns; i > 0 && j > 0;) {
-        const double s = pair[(i - 1) * columns + j - 1];
+        const double s = score(i - 1, j - 1);
         if (s > 0 && at(i, j) == at(i - 1, j - 1) + s) {
             partner[j - 1] = static_cast<int>(i - 1);
             --i, --j;
@@ -203,7 +206,7 @@ struct Placement {
 
 // x placed on the reference: the alignment of the two bit sequences with the most agreeing bits,
 // where a bit slipped in or out costs as much as four that disagree, and x may begin and end
-// anywhere at no cost.
+// anywhere at no cost (a reading that broke off early still votes for the bits it has).
 void Place(const std::vector<uint8_t>& ref, const Bits& x, Placement& out)
 {
     const int n = static_cast<int>(ref.size()), m = static_cast<int>(x.one.size()), width = 2 * kSlipBand + 1;
@@ -212,6 +215,8 @@ void Place(const std::vector<uint8_t>& ref, const Bits& x, Placement& out)
     std::vector<uint8_t> move(static_cast<size_t>((n + 1) * width), 0);  // 0 pair, 1 ref bit alone, 2 x bit alone
     auto at = [&](int i, int k) -> uint8_t& { return move[static_cast<size_t>(i * width + k)]; };
     // Cell (i, k): i reference bits and i + k - kSlipBand bits of x taken.
+    double endScore = none;
+    int endRow = 0;
     for (int k = kSlipBand; k < width && k - kSlipBand <= m; ++k) {
         row[static_cast<size_t>(k)] = -kSlipCost * (k - kSlipBand);
         at(0, k) = 2;
@@ -240,21 +245,31 @@ void Place(const std::vector<uint8_t>& ref, const Bits& x, Placement& out)
             at(i + 1, k) = how;
         }
         row.swap(next);
+        // Where x has ended after i + 1 reference bits: the rest of the reference is free.
+        const int ended = m - (i + 1) + kSlipBand;
+        if (ended >= 0 && ended < width && i + 1 < n && row[static_cast<size_t>(ended)] > endScore) {
+            endScore = row[static_cast<size_t>(ended)];
+            endRow = i + 1;
+        }
     }
-    int k = 0;
+    int k = 0, last = n;
     for (int c = 1; c < width; ++c)
         if (row[static_cast<size_t>(c)] > row[static_cast<size_t>(k)])
             k = c;
+    if (endScore > row[static_cast<size_t>(k)]) {
+        last = endRow;
+        k = m - last + kSlipBand;
+    }
     out.bit.assign(ref.size(), -1);
     out.sure.assign(ref.size(), 0);
     out.spans.assign(ref.size(), false);
     out.extra.assign(ref.size() + 1, -1);
     out.extraSure.assign(ref.size() + 1, 0);
-    // A reading longer or shorter than the reference by more than the band reaches no end cell:
-    // it spans nothing and gets no vote.
-    if (!(row[static_cast<size_t>(k)] > none))
+    // A reading longer than the reference by more than the band reaches no end cell: it spans
+    // nothing and gets no vote.
+    if (!(endScore > none) && !(row[static_cast<size_t>(k)] > none))
         return;
-    for (int i = n; i > 0;) {
+    for (int i = last; i > 0;) {
         const int j = i + k - kSlipBand;
         const bool inside = j > 0 && j < m;
         switch (at(i, k)) {
@@ -282,27 +297,47 @@ void Place(const std::vector<uint8_t>& ref, const Bits& x, Placement& out)
 
 // The bits by the vote of the readings placed on `ref`: a position most readings that span it
 // slipped out is dropped, a bit most of them hold before it that the reference lacks is added,
-// and every bit kept is taken by the vote of the readings weighted by how sure each was.
-std::vector<uint8_t> Vote(const std::vector<uint8_t>& ref, const std::vector<Bits>& readings)
+// and every bit kept is taken by the vote of the readings weighted by how sure each was. Every
+// play has one vote however many of its readings span a position (`play` names each reading's):
+// the readings of one play share its signal and so its faults. A reading that agrees with the
+// reference in fewer than nine bits in ten lost its way (a sync taken at a wrong edge, bits read
+// out of step) and has no vote.
+std::vector<uint8_t> Vote(const std::vector<uint8_t>& ref, const std::vector<Bits>& readings, const std::vector<size_t>& play)
 {
     std::vector<Placement> placed(readings.size());
-    for (size_t r = 0; r < readings.size(); ++r)
-        Place(ref, readings[r], placed[r]);
+    for (size_t r = 0; r < readings.size(); ++r) {
+        Placement& p = placed[r];
+        Place(ref, readings[r], p);
+        size_t held = 0, agreeing = 0;
+        for (size_t i = 0; i < ref.size(); ++i)
+            if (p.bit[i] >= 0) {
+                ++held;
+                agreeing += p.bit[i] == ref[i];
+            }
+        if (10 * agreeing < 9 * held)
+            std::fill(p.spans.begin(), p.spans.end(), false);
+    }
+    const size_t plays = play.empty() ? 0 : *std::max_element(play.begin(), play.end()) + 1;
+    std::vector<int> spans(plays);
     std::vector<uint8_t> bits;
     for (size_t i = 0; i < ref.size(); ++i) {
-        int spanning = 0, extras = 0, present = 0;
-        double extra = 0, value = 0;
-        for (const Placement& p : placed) {
+        std::fill(spans.begin(), spans.end(), 0);
+        for (size_t r = 0; r < placed.size(); ++r)
+            spans[play[r]] += placed[r].spans[i];
+        double spanning = 0, extras = 0, present = 0, extra = 0, value = 0;
+        for (size_t r = 0; r < placed.size(); ++r) {
+            const Placement& p = placed[r];
             if (!p.spans[i])
                 continue;
-            ++spanning;
+            const double weight = 1.0 / spans[play[r]];
+            spanning += weight;
             if (p.extra[i] >= 0) {
-                ++extras;
-                extra += (p.extra[i] ? 1 : -1) * (p.extraSure[i] + 0.02);
+                extras += weight;
+                extra += weight * (p.extra[i] ? 1 : -1) * (p.extraSure[i] + 0.02);
             }
             if (p.bit[i] >= 0) {
-                ++present;
-                value += (p.bit[i] ? 1 : -1) * (p.sure[i] + 0.02);
+                present += weight;
+                value += weight * (p.bit[i] ? 1 : -1) * (p.sure[i] + 0.02);
             }
         }
         if (2 * extras > spanning)
@@ -327,8 +362,21 @@ int AnnouncedLength(const std::vector<uint8_t>& bytes)
     return (bytes[12] | bytes[13] << 8) + 2;
 }
 
+size_t PlayOverMatchLimit(const std::vector<Play>& plays)
+{
+    size_t before = 0;
+    for (size_t p = 0; p < plays.size(); ++p) {
+        const size_t blocks = plays[p].blocks.size();
+        if (blocks && (before + 1) * (blocks + 1) > kMostPairs)
+            return p;
+        before += blocks;
+    }
+    return plays.size();
+}
+
 std::vector<TapeBlock> MatchPlays(const std::vector<Play>& plays)
 {
+    assert(PlayOverMatchLimit(plays) == plays.size());
     std::vector<Slot> slots;
     for (size_t p = 0; p < plays.size(); ++p)
         Align(plays, p, slots);
@@ -392,20 +440,40 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, i
     if (chosen < plays.size())
         return {copy(chosen).bytes, false, static_cast<int>(chosen)};
 
-    // The length: the announced one, else the one most plays kept (the longer of two as common).
-    std::map<size_t, int> lengths;
-    for (size_t p : with)
-        ++lengths[copy(p).bytes.size()];
+    // The length: the announced one, else the one most plays read whole (a reading whose bytes XOR
+    // to 0), else the one most plays read in any of their readings. A play often keeps a reading
+    // that broke off early while another of its readings (by area) went the whole way; breaks fall
+    // anywhere, the whole length is the same in every play. Of lengths as common, the one most
+    // plays kept, then the longer.
+    struct Votes {
+        int whole = 0, read = 0, kept = 0;
+        bool operator<(const Votes& o) const
+        {
+            return whole != o.whole ? whole < o.whole : read != o.read ? read < o.read : kept < o.kept;
+        }
+    };
+    std::map<size_t, Votes> lengths;
+    for (size_t p : with) {
+        const PlayBlock& b = copy(p);
+        std::map<size_t, bool> read = {{b.bytes.size(), Checksum(b.bytes) == 0}};
+        for (const PlayReading& r : b.readings)
+            read[r.bytes.size()] = read[r.bytes.size()] || Checksum(r.bytes) == 0;
+        for (const auto& l : read) {
+            ++lengths[l.first].read;
+            lengths[l.first].whole += l.second;
+        }
+        ++lengths[b.bytes.size()].kept;
+    }
     size_t length = 0;
-    int votes = 0;
+    Votes votes;
     for (const auto& l : lengths)
-        if (l.second >= votes) {
+        if (!(l.second < votes)) {
             length = l.first;
             votes = l.second;
         }
     if (expected >= 0)
         length = static_cast<size_t>(expected);
-    const bool lengthFits = expected >= 0 || votes >= 2 || (length == 19 && copy(with.front()).bytes[0] == 0x00);
+    const bool lengthFits = expected >= 0 || votes.read >= 2 || (length == 19 && copy(with.front()).bytes[0] == 0x00);
 
     // The likeliest copy: of the right length if one is, and of those the surest.
     size_t likeliest = with.front();
@@ -429,38 +497,56 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, i
     if (with.size() < 2 || length < 2)
         return kept;
 
-    // Each play's reading of the length nearest the block's (of those, the surest), its bits placed
-    // on a reference's so that a bit slipped early does not spoil all after it, and each bit taken
-    // by the plays' vote weighted by how sure each reading was; then once more on the voted bits.
-    std::vector<Bits> readings;
-    std::vector<uint8_t> ref;
-    double refScore = -1;
+    // Every reading of every play, its bits placed on a reference's so that a bit slipped early does
+    // not spoil all after it, and each bit taken by the plays' vote weighted by how sure each reading
+    // was; then once more on the voted bits. The reference is the reading of the length nearest the
+    // block's that agrees most with the other plays' readings, then the surest: a reading out of
+    // step can be as sure of its bits as a good one, but agrees with nothing.
+    std::vector<PlayReading> taken;
+    std::vector<size_t> playOf;
     for (size_t p : with) {
         const PlayBlock& b = copy(p);
-        const std::vector<PlayReading> own = {PlayReading{b.bytes, {}}};
-        const PlayReading* pick = nullptr;
-        double pickScore = -1e18;
-        for (const PlayReading& r : b.readings.empty() ? own : b.readings) {
-            double sure = 0;
-            for (uint8_t x : r.sureness)
-                sure += x / 255.0;
-            sure = r.sureness.empty() ? 0.5 : sure / static_cast<double>(r.sureness.size());
-            const double off = std::fabs(static_cast<double>(r.bytes.size()) - static_cast<double>(length));
-            const double score = sure - off;
-            if (score > pickScore) {
-                pickScore = score;
-                pick = &r;
+        for (const PlayReading& r : b.readings.empty() ? std::vector<PlayReading>{{b.bytes, {}}} : b.readings)
+            if (!r.bytes.empty() && 8 * r.bytes.size() <= 8 * length + kSlipBand) {
+                taken.push_back(r);
+                playOf.push_back(p);
             }
+    }
+    if (taken.empty())
+        return kept;
+    std::vector<Bits> readings;
+    std::vector<uint8_t> ref;
+    double refScore = -1e18;
+    for (size_t r = 0; r < taken.size(); ++r) {
+        double sure = 0;
+        for (uint8_t x : taken[r].sureness)
+            sure += x / 255.0;
+        sure = taken[r].sureness.empty() ? 0.5 : sure / static_cast<double>(taken[r].sureness.size());
+        double agree = 0;
+        int others = 0;
+        for (size_t o = 0; o < taken.size(); ++o) {
+            if (playOf[o] == playOf[r])
+                continue;
+            size_t same = 0;
+            for (size_t i = 0; i < std::min(taken[r].bytes.size(), taken[o].bytes.size()); ++i)
+                same += taken[r].bytes[i] == taken[o].bytes[i];
+            agree += static_cast<double>(same) / static_cast<double>(taken[r].bytes.size());
+            ++others;
         }
-        readings.push_back(BitsOf(*pick));
-        if (pickScore > refScore) {
-            refScore = pickScore;
+        const double off = std::fabs(static_cast<double>(taken[r].bytes.size()) - static_cast<double>(length));
+        // The block a header announced is saved with the data flag: a reading without it began
+        // late, its sync found inside the block, and everything it holds is shifted.
+        const bool flagged = expected < 0 || taken[r].bytes[0] == 0xFF;
+        const double score = 2 * (others ? agree / others : 0) + sure - off + (flagged ? 4 : 0);
+        readings.push_back(BitsOf(taken[r]));
+        if (score > refScore) {
+            refScore = score;
             ref = readings.back().one;
         }
     }
     for (int round = 0; round < 2; ++round) {
         ref.resize(8 * length, 0);
-        ref = Vote(ref, readings);
+        ref = Vote(ref, readings, playOf);
     }
     ref.resize(8 * length, 0);
     std::vector<uint8_t> bytes(length, 0);

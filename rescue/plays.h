@@ -6,10 +6,12 @@
 // same bytes; a bad one pairs with a block of its flag by the bytes they share, or, when a slipped
 // bit spoilt those, by its length and its place alone. A block a play lacks is a gap that costs
 // nothing, so plays that start or end at other points of the tape, or miss blocks, still line up.
-// Pure computation on the caller's records, any thread; nothing fails.
+// Pure computation on the caller's records, any thread; nothing fails (plays too many blocks long to
+// match are the caller's to refuse, by PlayOverMatchLimit).
 #ifndef QUORVANE_RESCUE_PLAYS_H
 #define QUORVANE_RESCUE_PLAYS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,7 +53,15 @@ bool WholeBlock(const std::vector<uint8_t>& bytes);
 // announces; -1 for any other block.
 int AnnouncedLength(const std::vector<uint8_t>& bytes);
 
-// The blocks of the tape in tape order.
+// The most cells (8 bytes each) of the table that matches a play with the blocks found before it:
+// a play's blocks plus one times those of the plays before it plus one. Plays of real tapes need
+// a few thousand; a long play of noise, read as tens of thousands of blocks, would need gigabytes.
+const size_t kMostPairs = size_t{16} << 20;
+
+// The first play (from 0) that would overflow kMostPairs, plays.size() when none does.
+size_t PlayOverMatchLimit(const std::vector<Play>& plays);
+
+// The blocks of the tape in tape order; the plays must be within kMostPairs.
 std::vector<TapeBlock> MatchPlays(const std::vector<Play>& plays);
 
 // True when some block of play `play` shares its content with a copy from another play.
@@ -69,7 +79,7 @@ struct ChosenBlock {
 // is `expected` (the previous block's announcement, -1 none); else the first whose checksum holds;
 // else, with copies in two plays or more, the bits voted from all their readings, each weighted by
 // how sure it was, kept as good when the checksum then holds and the length is the announced one or
-// the one the copies agree on; else the likeliest copy, as bad.
+// one that readings of two plays or more agree on; else the likeliest copy, as bad.
 ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, int expected);
 
 #endif

@@ -111,6 +111,14 @@ TEST(MatchPlays, PlayOfAnotherTapeMatchesNothing)
     EXPECT_FALSE(PlayMatches(plays, tape, 1));
 }
 
+TEST(MatchPlays, PlaysOfTensOfThousandsOfBlocksAreOverTheLimit)
+{
+    std::vector<Play> plays(3, MakePlay(std::vector<PlayBlock>(2000, Copy(data1, 3))));
+    EXPECT_EQ(PlayOverMatchLimit(plays), plays.size());
+    plays[1].blocks.resize(20000, Copy(data1, 3));
+    EXPECT_EQ(PlayOverMatchLimit(plays), 1u);
+}
+
 TEST(ChooseCopy, SoundCopyOfTheAnnouncedLengthThenTheLongest)
 {
     // Play 1 read a shorter block whose bytes happen to XOR to 0; play 2 the whole one.
@@ -153,6 +161,24 @@ TEST(ChooseCopy, BitsSlippedInEveryPlayAreFoundAgain)
         MakePlay({Copy(Slip(data1, 2000), 3)}),
     };
     const ChosenBlock chosen = ChooseCopy(plays, TapeBlock{{0, 0, 0}}, static_cast<int>(data1.size()));
+    EXPECT_EQ(chosen.from, kRebuilt);
+    EXPECT_EQ(chosen.bytes, data1);
+}
+
+TEST(ChooseCopy, HeaderlessBlockIsRebuiltFromWholeReadingsBehindBrokenOnes)
+{
+    // No header announces the length, and every play kept a reading that broke off early, each at
+    // another length; beside it each has a whole reading with a bit wrong of its own, and one play
+    // a reading out of step from the start.
+    const auto play = [](size_t broken, size_t wrong, bool lost) {
+        PlayBlock b = Copy(Bytes(data1.begin(), data1.begin() + static_cast<std::ptrdiff_t>(broken)), 3);
+        b.readings.push_back({Flip(data1, wrong), Bytes(8 * data1.size(), 200)});
+        if (lost)
+            b.readings.push_back({Slip(Payload(data1.size(), 7), 0), Bytes(8 * data1.size(), 255)});
+        return MakePlay({b});
+    };
+    const std::vector<Play> plays = {play(120, 100, false), play(40, 1100, true), play(200, 2300, false)};
+    const ChosenBlock chosen = ChooseCopy(plays, TapeBlock{{0, 0, 0}}, -1);
     EXPECT_EQ(chosen.from, kRebuilt);
     EXPECT_EQ(chosen.bytes, data1);
 }

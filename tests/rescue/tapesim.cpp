@@ -320,18 +320,18 @@ std::vector<float> TapesimRender(const std::vector<std::vector<uint8_t>>& blocks
         driftPhase[k] = random.Between(0, 2 * kPi);
     }
     const std::vector<Event> clicks = Events(random, p.clickRate, seconds, 0.001, p.clickLevel);
-    // A mono tape's drop-outs are the tape's own; each track of a stereo one has its own.
-    std::vector<std::vector<Event>> dropouts(channels);
+    // A mono tape's drop-outs are the tape's own; each track of a stereo one has its own. Of one of
+    // several plays, half are the oxide's, placed in tape time so that every play, at whatever speed
+    // its deck runs, meets them at the same bits; the other half the player's, in playback time.
+    std::vector<std::vector<Event>> dropouts(channels), oxide(channels);
     for (int c = 0; c < channels; ++c) {
         if (p.tapeSeed == 0) {
             dropouts[c] = Events(random, p.dropoutRate, seconds, p.dropoutMaxMs / 1000, p.dropoutDepth);
             continue;
         }
-        Random tape{p.tapeSeed * 104729 + static_cast<uint64_t>(c)};
-        dropouts[c] = Events(tape, p.dropoutRate / 2, seconds, p.dropoutMaxMs / 1000, p.dropoutDepth);
-        const std::vector<Event> own = Events(random, p.dropoutRate / 2, seconds, p.dropoutMaxMs / 1000, p.dropoutDepth);
-        dropouts[c].insert(dropouts[c].end(), own.begin(), own.end());
-        std::sort(dropouts[c].begin(), dropouts[c].end(), [](const Event& a, const Event& b) { return a.start < b.start; });
+        Random marks{p.tapeSeed * 104729 + static_cast<uint64_t>(c)};
+        oxide[c] = Events(marks, p.dropoutRate / 2, tape.end, p.dropoutMaxMs / 1000, p.dropoutDepth);
+        dropouts[c] = Events(random, p.dropoutRate / 2, seconds, p.dropoutMaxMs / 1000, p.dropoutDepth);
     }
 
     std::vector<float> out(static_cast<size_t>(frames * channels));
@@ -354,7 +354,7 @@ std::vector<float> TapesimRender(const std::vector<std::vector<uint8_t>>& blocks
             if (n == 0)
                 x = 0;
             previousArea = area, previousTape = nextTape;
-            x *= DropoutGain(dropouts[c], tau);
+            x *= DropoutGain(dropouts[c], tau) * DropoutGain(oxide[c], nextTape);
             hpOut = hpCoefficient * (hpOut + x - hpIn);
             hpIn = x;
             double y = lowpass.Step(hpOut) * p.level * gain;

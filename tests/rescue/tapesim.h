@@ -52,8 +52,9 @@ struct TapesimParams {
     double azimuthSeconds = 0;  // the second channel late by this much
     uint64_t seed = 1;
     // One of several plays of a tape: when set, half the drop-outs are the tape's own, drawn from
-    // this seed and so at the same places in every play; the other half, and the noise, clicks,
-    // hum phase, wow and flutter, are the player's, drawn from `seed`.
+    // this seed and so at the same places of the tape in every play, whatever the deck's speed;
+    // the other half, and the noise, clicks, hum phase, wow and flutter, are the player's, drawn
+    // from `seed`.
     uint64_t tapeSeed = 0;
 };
 
