@@ -32,10 +32,10 @@ echo "Depends: $depends"
 dpkg -i "$deb" >"$tmp/dpkg.log" 2>&1 || fail "dpkg -i failed: $(tail -n 3 "$tmp/dpkg.log")"
 /usr/bin/quorvane-decode --version | grep -q libsndfile || fail "the installed quorvane-decode --version names no libsndfile"
 
-python3 "$here/../wine/tapes.py" make "$tmp" >/dev/null && "$tapgen" "$tmp/mixed.tap" "$tmp/mixed.pcm" >/dev/null &&
+python3 "$here/../wine/harness.py" make "$tmp" >/dev/null && "$tapgen" "$tmp/mixed.tap" "$tmp/mixed.pcm" >/dev/null &&
     sox -D -t raw -r 44100 -e unsigned -b 8 -c 1 "$tmp/mixed.pcm" -r 48000 -b 16 -c 2 "$tmp/tape.wav" ||
     fail "the test recording could not be made"
 mkdir -p "$tmp/run"
 (cd "$tmp/run" && /usr/bin/quorvane-decode ../tape.wav >out 2>err) || fail "quorvane-decode tape.wav: $(head -c 200 "$tmp/run/err")"
-python3 "$here/../wine/tapes.py" blocks "$tmp/mixed.tap" "$tmp/run/TAPE" 1 99 >"$tmp/verify" || fail "$(cat "$tmp/verify")"
+python3 "$here/../wine/harness.py" blocks "$tmp/mixed.tap" "$tmp/run/TAPE" 1 99 >"$tmp/verify" || fail "$(cat "$tmp/verify")"
 echo "the installed quorvane-decode decoded a 16-bit stereo WAV into the right TAP files"

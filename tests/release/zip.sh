@@ -24,30 +24,18 @@ zip="$(realpath "$1")"
 TAPGEN="$(realpath "$2")/tools/quorvane-tapgen"
 windows="$(realpath "$3")"
 [[ -f $zip && -f $TAPGEN ]] || { echo "zip.sh: $zip or $TAPGEN is missing" >&2; exit 2; }
-
 source "$wine_dir/harness.sh"
-passed=0
-failed=0
-QV_TMP="$(mktemp -d /tmp/qv-zip.XXXXXX)"
-zip_tmp="$QV_TMP"
-trap 'rm -rf "$zip_tmp"' EXIT
-WHYF="$QV_TMP/why"
-check() {
-    local name=$1
-    shift
-    rm -f "$WHYF"
-    if "$@" && [[ ! -s $WHYF ]]; then
-        echo "PASS $name"
-        passed=$((passed + 1))
-    else
-        [[ -s $WHYF ]] || echo "failed" >"$WHYF"
-        echo "FAIL $name: $(head -n1 "$WHYF")"
-        failed=$((failed + 1))
-    fi
-}
-
-unpacked="$QV_TMP/unpacked"
+# The programs to run: the zip's own, or where Wine runs no 32-bit processes, their 64-bit twins.
 folder="$(basename "$zip" .zip)"
+QVDRIVE="$windows/tests/driver/qvdrive.exe"
+QV_WINEARCH=win32
+if x86_64-w64-mingw32-objdump -f "$QVDRIVE" 2>/dev/null | grep -q 'x86-64'; then
+    echo "the checks under Wine run on a 64-bit build here: the zip's programs are run as their 64-bit twins from $windows"
+    QV_WINEARCH=win64
+fi
+[[ -f $QVDRIVE ]] || { echo "zip.sh: $QVDRIVE is missing" >&2; exit 2; }
+qv_env_up || exit 2
+unpacked="$QV_TMP/unpacked"
 check_unpacks() {
     mkdir -p "$unpacked" && unzip -q "$zip" -d "$unpacked" || why "unzip failed" || return 1
     local name
@@ -61,14 +49,15 @@ check_unpacks() {
 
 # Windows itself has these; anything else would have to be shipped beside the programs.
 SYSTEM_DLLS=" KERNEL32.dll USER32.dll GDI32.dll WINMM.dll ADVAPI32.dll COMCTL32.dll COMDLG32.dll SHELL32.dll SHLWAPI.dll msvcrt.dll "
+# The checks run in the Russian locale of the Wine world: objdump's words are asked for in English.
 check_imports() {
     local program dll
     for program in quorvane quorvane-decode; do
         local exe="$unpacked/$folder/$program.exe"
-        i686-w64-mingw32-objdump -f "$exe" 2>/dev/null | grep -q 'file format pei-i386' ||
+        LC_ALL=C i686-w64-mingw32-objdump -f "$exe" 2>/dev/null | grep -q 'file format pei-i386' ||
             why "$program.exe is not a 32-bit Windows program" || return 1
         local imports
-        imports="$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -fu | tr '\n' ' ')"
+        imports="$(LC_ALL=C i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -fu | tr '\n' ' ')"
         echo "imports of $program.exe: $imports"
         for dll in $imports; do
             [[ ${SYSTEM_DLLS,,} == *" ${dll,,} "* ]] || why "$program.exe imports $dll" || return 1
@@ -82,37 +71,23 @@ check_imports() {
 check unpacks check_unpacks
 check only-system-dlls check_imports
 
-# The programs to run: the zip's own, or where Wine runs no 32-bit processes, their 64-bit twins.
 QVEXE="$unpacked/$folder/quorvane.exe"
 DECODE="$unpacked/$folder/quorvane-decode.exe"
-QVDRIVE="$windows/tests/driver/qvdrive.exe"
-if x86_64-w64-mingw32-objdump -f "$QVDRIVE" 2>/dev/null | grep -q 'x86-64'; then
-    echo "the checks under Wine run on a 64-bit build here: the zip's programs are run as their 64-bit twins from $windows"
+if [[ $QV_WINEARCH == win64 ]]; then
     QVEXE="$windows/app/quorvane.exe"
     DECODE="$windows/app/quorvane-decode.exe"
 fi
-[[ -f $QVEXE && -f $DECODE && -f $QVDRIVE ]] || { echo "zip.sh: the programs to run are missing" >&2; exit 2; }
-source "$wine_dir/env.sh"
-qv_env_up || exit 2
-cp -a "$zip_tmp/unpacked" "$QV_TMP/" && rm -rf "$zip_tmp"
-unpacked="$QV_TMP/unpacked"
-WHYF="$QV_TMP/why"
 
 check_window_starts() {
-    local dir="$QV_TMP/window" pid
+    local dir="$QV_TMP/window"
     mkdir -p "$dir"
-    (cd "$dir" && exec timeout 120 wine "$QVEXE") >"$dir.log" 2>&1 &
-    pid=$!
-    QV_PIDS+=("$pid")
-    D wait "Quorvane" 20000 || return 1
+    [[ -f $QVEXE && -f $DECODE ]] || why "the programs to run are missing" || return 1
     # No sound card here: the program says so, then waits for the user.
-    D wait "Сообщение" 10000 && D ok "Сообщение" 5000 || return 1
-    [[ $(D quit "Quorvane" 1 10000) == 0 ]] || why "Exit did not end quorvane.exe with code 0" || return 1
-    wait "$pid" || why "Wine reports that quorvane.exe failed"
+    app_start "$dir" && D wait "$INFO" 10000 ok "$INFO" 5000 && app_quit || return 1
     [[ -d $dir/TAPE ]] || why "quorvane.exe made no TAPE folder"
 }
 
-python3 "$wine_dir/tapes.py" make "$QV_TMP" >/dev/null || exit 2
+tapes make "$QV_TMP" >/dev/null || exit 2
 "$TAPGEN" "$QV_TMP/mixed.tap" "$QV_TMP/mixed.pcm" >/dev/null || exit 2
 check_decoder_reads() {
     local file=$1 dir="$QV_TMP/decode-$1"
@@ -121,12 +96,11 @@ check_decoder_reads() {
     mkdir -p "$dir"
     (cd "$dir" && timeout 120 wine "$DECODE" "../$file" >out 2>err) ||
         why "quorvane-decode.exe $file failed: $(head -c 200 "$dir/err")" || return 1
-    python3 "$wine_dir/tapes.py" blocks "$QV_TMP/mixed.tap" "$dir/TAPE" 1 99 >"$dir/verify" || why "$(cat "$dir/verify")"
+    judge "" blocks "$QV_TMP/mixed.tap" "$dir/TAPE" 1 99
 }
 
 check window-starts check_window_starts
 check decoder-wav-16-bit-stereo check_decoder_reads tape.wav -r 48000 -b 16 -c 2
 check decoder-flac check_decoder_reads tape.flac -r 48000 -b 16 -c 2
 
-echo "$passed passed, $failed failed"
-[[ $failed == 0 ]]
+qv_summary

@@ -35,7 +35,7 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
-sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
+sys.path.insert(0, os.path.join(ROOT, "tests"))
 from tapes import data, header, tap_image  # noqa: E402
 
 FAMILIES = ["clean", "hum", "hiss", "dropout", "click", "drift", "lowpass", "skew", "speed", "stereo",

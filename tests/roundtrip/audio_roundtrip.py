@@ -6,28 +6,14 @@ and the joined TAP file, and several plays of one tape read at once by --rescue.
 
     audio_roundtrip.py --tapgen PATH --decode PATH [unittest arguments]
 """
-import argparse
 import json
 import os
 import random
 import re
 import struct
-import subprocess
-import sys
-import tempfile
-import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
-SAMPLE = os.path.join(ROOT, "samples", "sinclair.tap")
-sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
-from tapes import data, header, parse_tap, spoil, tap_image  # noqa: E402
-
-TAPGEN = None
-DECODE = None
-RAW = ["-t", "raw", "-r", "44100", "-e", "unsigned", "-b", "8", "-c", "1"]
-CRC_OK = b"CRC summ ok"
-CRC_ERROR = b"Warning! CRC summ error"
+from runner import CRC_OK, PROGRAMS, ROOT, Case, main, sample_blocks
+from tapes import RAW, data, header, spoil, tap_image
 
 # Each format as sox writes it from a raw recording: (name, file name, sox output options).
 FORMATS = [
@@ -70,70 +56,10 @@ def wav_to_rf64(wav):
     return b"RF64" + struct.pack("<I", 0xFFFFFFFF) + body
 
 
-class Decoded:
-    def __init__(self, cwd, result):
-        self.cwd = cwd
-        self.result = result
-        self.tape_dir = os.path.join(cwd, "TAPE")
-        path = os.path.join(self.tape_dir, "status.log")
-        self.log = None
-        if os.path.exists(path):
-            with open(path, "rb") as f:
-                self.log = f.read()
-
-    def tap(self, number):
-        path = os.path.join(self.tape_dir, "out%03i.tap" % number)
-        if not os.path.exists(path):
-            return None
-        with open(path, "rb") as f:
-            return f.read()
-
-
-class AudioCase(unittest.TestCase):
-    def setUp(self):
-        self.work = tempfile.TemporaryDirectory(prefix="qv-audio-")
-        self.addCleanup(self.work.cleanup)
-        self.runs = 0
-
-    def path(self, name):
-        return os.path.join(self.work.name, name)
-
-    def run_tool(self, args, cwd=None):
-        return subprocess.run(args, cwd=cwd or self.work.name, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-
-    def render(self, blocks, name, *options):
-        tap = self.path(name + ".tap")
-        with open(tap, "wb") as f:
-            f.write(tap_image(blocks))
-        pcm = self.path(name + ".pcm")
-        result = self.run_tool([TAPGEN, tap, pcm] + list(options))
-        self.assertEqual(result.returncode, 0, result.stderr)
-        return pcm
-
+class AudioCase(Case):
     def sox(self, *args):
         result = self.run_tool(["sox"] + [str(a) for a in args])
         self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
-
-    def convert(self, pcm, out, options):
-        # No dither: a converted file's samples follow the tape's levels and nothing else.
-        self.sox("-D", *RAW, pcm, *options, self.path(out))
-        return self.path(out)
-
-    def decode(self, recording, *options, expect=0):
-        self.runs += 1
-        cwd = self.path("run%i" % self.runs)
-        os.mkdir(cwd)
-        result = self.run_tool([DECODE, recording] + list(options), cwd=cwd)
-        self.assertEqual(result.returncode, expect, result.stderr.decode(errors="replace"))
-        return Decoded(cwd, result)
-
-    def assert_blocks(self, decoded, blocks):
-        for number, block in enumerate(blocks, start=1):
-            tap = decoded.tap(number)
-            self.assertIsNotNone(tap, "out%03i.tap missing" % number)
-            self.assertEqual(tap[2:], block, "out%03i.tap" % number)
-            self.assertEqual(tap[:2], struct.pack("<H", len(block)))
-        self.assertIn(decoded.tap(len(blocks) + 1), (None, b"  "))
 
     def assert_refused(self, recording, *options, words=()):
         decoded = self.decode(recording, *options, expect=1)
@@ -144,11 +70,6 @@ class AudioCase(unittest.TestCase):
         for word in words:
             self.assertIn(word, message)
         return message
-
-
-def sample_blocks():
-    with open(SAMPLE, "rb") as f:
-        return parse_tap(f.read())
 
 
 class EveryFormat(AudioCase):
@@ -409,15 +330,15 @@ class ReportAndJoin(AudioCase):
 
 class CommandLine(AudioCase):
     def test_help_and_version(self):
-        result = self.run_tool([DECODE, "--help"])
+        result = self.run_tool([PROGRAMS["decode"], "--help"])
         self.assertEqual(result.returncode, 0)
         for word in (b"--channel", b"--report", b"--join", b"BaseLine", b"FLAC"):
             self.assertIn(word, result.stdout)
-        result = self.run_tool([DECODE, "--version"])
+        result = self.run_tool([PROGRAMS["decode"], "--version"])
         self.assertEqual(result.returncode, 0)
         self.assertIn(b"libsndfile", result.stdout)
         # The version is the build's own, not a constant of the source.
-        cmake = open(os.path.join(os.path.dirname(__file__), "..", "..", "CMakeLists.txt")).read()
+        cmake = open(os.path.join(ROOT, "CMakeLists.txt")).read()
         version = re.search(r"project\(quorvane VERSION ([0-9.]+)", cmake).group(1)
         self.assertTrue(result.stdout.startswith(b"quorvane-decode " + version.encode()), result.stdout)
 
@@ -483,17 +404,6 @@ class Plays(AudioCase):
         message = self.assert_refused(other, "--rescue", first)
         self.assertIn("another tape", message)
         self.decode(first, second, expect=2)
-
-
-def main():
-    global TAPGEN, DECODE
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--tapgen", required=True)
-    parser.add_argument("--decode", required=True)
-    known, rest = parser.parse_known_args()
-    TAPGEN = os.path.abspath(known.tapgen)
-    DECODE = os.path.abspath(known.decode)
-    unittest.main(argv=[sys.argv[0]] + rest)
 
 
 if __name__ == "__main__":

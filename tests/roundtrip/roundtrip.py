@@ -6,29 +6,15 @@ by quorvane-decode, and every block compared byte for byte with the out%03i.tap 
 
 Each decode runs in a fresh directory, so the numbering starts at out001.tap.
 """
-import argparse
 import os
 import random
-import struct
-import subprocess
 import sys
-import tempfile
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
-SAMPLE = os.path.join(ROOT, "samples", "sinclair.tap")
+from runner import CRC_ERROR, CRC_OK, ROOT, SAMPLE, Case, main, sample_blocks
+from tapes import data, header, spoil
+
 MAKE_SAMPLE = os.path.join(ROOT, "tools", "make_sample.py")
-
-# The TAP building blocks the Wine checks use too.
-sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
-from tapes import data, header, parse_tap, tap_image  # noqa: E402
-
-TAPGEN = None
-DECODE = None
-
-CRC_ERROR = b"Warning! CRC summ error "
-CRC_OK = b"CRC summ ok"
 SPEEDS = (0.9, 1.0, 1.1)
 
 # What quorvane-tapgen renders by default: a second of silence around blocks, its two levels, and
@@ -38,78 +24,16 @@ HIGH, LOW = 200, 56
 PILOT_HEADER, PILOT_DATA = 8063, 3223
 
 
-class Decoded:
-    """The outcome of one decode: the TAPE directory's files and status.log."""
-
-    def __init__(self, tape_dir):
-        self.tape_dir = tape_dir
-        with open(os.path.join(tape_dir, "status.log"), "rb") as f:
-            self.log = f.read()
-
-    def tap(self, number):
-        path = os.path.join(self.tape_dir, "out%03i.tap" % number)
-        if not os.path.exists(path):
-            return None
-        with open(path, "rb") as f:
-            return f.read()
-
-
-class RoundTrip(unittest.TestCase):
-    def setUp(self):
-        self.work = tempfile.TemporaryDirectory(prefix="qv-roundtrip-")
-        self.addCleanup(self.work.cleanup)
-
-    def run_tool(self, args, cwd=None):
-        return subprocess.run(args, cwd=cwd or self.work.name, stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE)
-
-    def render(self, tap_path, pcm_path, *options):
-        result = self.run_tool([TAPGEN, tap_path, pcm_path] + list(options))
-        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
-        return result
-
-    def decode(self, pcm_path, name):
-        cwd = os.path.join(self.work.name, name)
-        os.mkdir(cwd)
-        result = self.run_tool([DECODE, pcm_path], cwd=cwd)
-        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
-        return Decoded(os.path.join(cwd, "TAPE"))
-
-    def render_tap(self, blocks, name, pcm_path, *options):
-        tap_path = os.path.join(self.work.name, name + ".tap")
-        with open(tap_path, "wb") as f:
-            f.write(tap_image(blocks))
-        self.render(tap_path, pcm_path, *options)
-
+class RoundTrip(Case):
     def round_trip(self, blocks, name, *options):
-        pcm_path = os.path.join(self.work.name, name + ".pcm")
-        self.render_tap(blocks, name, pcm_path, *options)
-        return self.decode(pcm_path, name)
-
-    def assert_blocks(self, decoded, blocks):
-        for number, block in enumerate(blocks, start=1):
-            tap = decoded.tap(number)
-            self.assertIsNotNone(tap, "out%03i.tap missing" % number)
-            self.assertEqual(tap[:2], struct.pack("<H", len(block) & 0xFFFF), "out%03i.tap length" % number)
-            self.assertEqual(len(tap) - 2, len(block), "out%03i.tap size" % number)
-            if tap[2:] != block:
-                at = next(i for i in range(len(block)) if tap[2 + i] != block[i])
-                self.fail("out%03i.tap differs first at block byte %i" % (number, at))
-        # The end of the recording cuts the next, still empty, block short: at most its unfinished
-        # file with the placeholder length, nothing beyond.
-        trailing = decoded.tap(len(blocks) + 1)
-        self.assertIn(trailing, (None, b"  "))
-        self.assertIsNone(decoded.tap(len(blocks) + 2))
+        return self.decode(self.render(blocks, name, *options))
 
     def test_sample_tape(self):
-        with open(SAMPLE, "rb") as f:
-            blocks = parse_tap(f.read())
+        blocks = sample_blocks()
         self.assertEqual(len(blocks), 4)
         for speed in SPEEDS:
             with self.subTest(speed=speed):
-                pcm = os.path.join(self.work.name, "sample-%s.pcm" % speed)
-                self.render(SAMPLE, pcm, "--speed", str(speed))
-                decoded = self.decode(pcm, "sample-%s" % speed)
+                decoded = self.decode(self.render(SAMPLE, "sample-%s" % speed, "--speed", speed))
                 self.assert_blocks(decoded, blocks)
                 self.assertEqual(decoded.log.count(CRC_OK), 4)
                 self.assertNotIn(CRC_ERROR, decoded.log)
@@ -120,10 +44,8 @@ class RoundTrip(unittest.TestCase):
         # 128 against 127: the smallest swing there is, a sample equal to the base line counting high.
         for high, low in (("255", "0"), ("128", "127")):
             with self.subTest(high=high, low=low):
-                pcm = os.path.join(self.work.name, "levels-%s.pcm" % high)
-                self.render(SAMPLE, pcm, "--high", high, "--low", low)
-                with open(SAMPLE, "rb") as f:
-                    self.assert_blocks(self.decode(pcm, "levels-%s" % high), parse_tap(f.read()))
+                pcm = self.render(SAMPLE, "levels-%s" % high, "--high", high, "--low", low)
+                self.assert_blocks(self.decode(pcm), sample_blocks())
 
     def test_headers_and_screen(self):
         rng = random.Random(6912)
@@ -148,40 +70,35 @@ class RoundTrip(unittest.TestCase):
     def test_block_over_64k(self):
         rng = random.Random(70000)
         block = data(bytes(rng.randrange(256) for _ in range(70000 - 2)))
-        pcm = os.path.join(self.work.name, "long.pcm")
-        self.render_spliced(block, 40000, pcm)
-        decoded = self.decode(pcm, "long")
+        decoded = self.decode(self.render_spliced(block, 40000))
         self.assert_blocks(decoded, [block])
         self.assertIn(b"Read 68 Kb\r\n", decoded.log)
         self.assertNotIn(b"Read 69 Kb", decoded.log)
         self.assertIn(b"Read 70000 bytes\r\nCRC summ ok\r\n", decoded.log)
 
-    def render_spliced(self, block, cut, pcm):
+    def render_spliced(self, block, cut):
         """A TAP file cannot hold a block over 0xFFFF bytes, so its two parts are rendered as blocks
         of their own and spliced: the first part's signal without the silence after it, then the
         second part's data bits without its silence, pilot and sync. The first part ends on a low
         half-wave and every bit starts high, so the splice is one more ordinary edge."""
         head, tail = block[:cut], block[cut:]
-        self.render_tap([head], "long-head", pcm + ".head")
-        self.render_tap([tail], "long-tail", pcm + ".tail")
-        with open(pcm + ".head", "rb") as f:
+        with open(self.render([head], "long-head"), "rb") as f:
             first = f.read()[:-SECOND]
-        with open(pcm + ".tail", "rb") as f:
+        with open(self.render([tail], "long-tail"), "rb") as f:
             second = f.read()
         pilot = PILOT_HEADER if tail[0] < 128 else PILOT_DATA
         at = SECOND
         for _ in range(pilot + 2):
             at = second.find(bytes([LOW if second[at] == HIGH else HIGH]), at)
+        pcm = self.path("long.pcm")
         with open(pcm, "wb") as f:
             f.write(first)
             f.write(second[at:])
+        return pcm
 
     def test_bad_checksum(self):
         good = data(b"good block")
-        bad = bytearray(data(b"bad block"))
-        bad[-1] ^= 0x5A
-        bad = bytes(bad)
-        blocks = [good, bad, header(0, "after", 10)]
+        blocks = [good, spoil(data(b"bad block")), header(0, "after", 10)]
         decoded = self.round_trip(blocks, "crc")
         self.assert_blocks(decoded, blocks)
         self.assertEqual(decoded.log.count(CRC_ERROR + b"\r\n"), 1)
@@ -191,22 +108,14 @@ class RoundTrip(unittest.TestCase):
         self.assertIn(b"out001.tap", before_error)
 
     def test_make_sample_reproduces_the_bundled_tape(self):
-        out = os.path.join(self.work.name, "remade.tap")
+        out = self.path("remade.tap")
         result = self.run_tool([sys.executable, MAKE_SAMPLE, out])
         self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
         with open(out, "rb") as remade, open(SAMPLE, "rb") as bundled:
             self.assertEqual(remade.read(), bundled.read())
 
 
-class TapgenCommandLine(unittest.TestCase):
-    def setUp(self):
-        self.work = tempfile.TemporaryDirectory(prefix="qv-tapgen-")
-        self.addCleanup(self.work.cleanup)
-
-    def tapgen(self, *args):
-        return subprocess.run([TAPGEN] + list(args), cwd=self.work.name, stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE)
-
+class TapgenCommandLine(Case):
     def test_summary_and_missing_output_directory(self):
         result = self.tapgen(SAMPLE, "TAPE/sinclair.pcm")
         self.assertEqual(result.returncode, 0, result.stderr)
@@ -240,17 +149,6 @@ class TapgenCommandLine(unittest.TestCase):
                      (SAMPLE, "o.pcm", "--low", "128"), (SAMPLE, "o.pcm", "--pilot", "1")):
             with self.subTest(args=args):
                 self.assertEqual(self.tapgen(*args).returncode, 2)
-
-
-def main():
-    global TAPGEN, DECODE
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--tapgen", required=True)
-    parser.add_argument("--decode", required=True)
-    known, rest = parser.parse_known_args()
-    TAPGEN = os.path.abspath(known.tapgen)
-    DECODE = os.path.abspath(known.decode)
-    unittest.main(argv=[sys.argv[0]] + rest)
 
 
 if __name__ == "__main__":

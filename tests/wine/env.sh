@@ -2,7 +2,7 @@
 # prefix, a Russian locale (so the program's ANSI code page is 1251), Wine's fonts, and optionally its
 # own PulseAudio with a virtual sink whose monitor is the program's sound card.
 #
-# Sourced by run.sh (bash). qv_env_up builds everything under one mktemp directory and installs a trap
+# Sourced by harness.sh (bash). qv_env_up builds everything under one mktemp directory and installs a trap
 # that takes it all down again: every process started here is ended by its pid, wineserver -k runs
 # for this prefix only, and the directory is removed. Every step runs under `timeout`.
 # Run directly, `env.sh COMMAND...` runs one command inside such a world (for poking at the program
@@ -10,7 +10,9 @@
 #
 # Failures: qv_env_up prints "env: what failed" on standard error and returns 1.
 
+# The processes to end at the teardown: the world's own, and the busy ones of the checks.
 QV_PIDS=()
+QV_HOGS=()
 QV_TMP=""
 
 qv_say() { echo "env: $*" >&2; }
@@ -73,10 +75,8 @@ qv_wine_settings() {
 qv_wine_loader() {
     # The prefix follows the programs under test (QVEXE, when the caller has set it).
     if [[ -z ${QV_WINEARCH:-} && -n ${QVEXE:-} ]]; then
-        QV_WINEARCH="$(python3 -c 'import struct, sys
-d = open(sys.argv[1], "rb").read(4096)
-pe = struct.unpack_from("<I", d, 0x3C)[0]
-print("win64" if struct.unpack_from("<H", d, pe + 4)[0] == 0x8664 else "win32")' "$QVEXE")"
+        QV_WINEARCH=win32
+        LC_ALL=C x86_64-w64-mingw32-objdump -f "$QVEXE" 2>/dev/null | grep -q 'x86-64' && QV_WINEARCH=win64
     fi
     [[ ${QV_WINEARCH:-win32} == win64 ]] || return 0
     mkdir -p "$QV_TMP/bin"
@@ -140,18 +140,12 @@ qv_pulse_up() {
     qv_wine_settings pulse || return 1
 }
 
-# Back to a machine without a sound card; the PulseAudio process ends with the teardown.
-qv_pulse_off() {
-    unset PULSE_SERVER
-    qv_wine_settings ""
-}
-
 qv_env_down() {
     local pid
     if [[ -n $WINEPREFIX && -d $WINEPREFIX ]]; then
         WINEPREFIX="$WINEPREFIX" timeout 20 wineserver -k 2>/dev/null
     fi
-    for pid in "${QV_PIDS[@]}"; do
+    for pid in "${QV_PIDS[@]}" "${QV_HOGS[@]}"; do
         kill "$pid" 2>/dev/null
     done
     for pid in "${QV_PIDS[@]}"; do
@@ -164,6 +158,7 @@ qv_env_down() {
     fi
 }
 
+# --console: for console programs only, without the X server and the Russian locale.
 qv_env_up() {
     QV_TMP="$(mktemp -d /tmp/qvwine.XXXXXX)" || return 1
     trap qv_env_down EXIT
@@ -173,7 +168,10 @@ qv_env_up() {
     mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
     chmod 700 "$XDG_RUNTIME_DIR"
     unset PULSE_SERVER
-    qv_locale_up && qv_x_up && qv_wine_up
+    if [[ ${1:-} != --console ]]; then
+        qv_locale_up && qv_x_up || return 1
+    fi
+    qv_wine_up
 }
 
 if [[ ${BASH_SOURCE[0]} == "$0" ]]; then

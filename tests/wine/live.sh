@@ -1,24 +1,17 @@
-# The live-audio group of run.sh (sourced by it, after the other checks; uses its helpers): the
-# program records from a sound card that is a private PulseAudio's null sink monitor, and recordings
-# made by quorvane-tapgen are played into that sink as a tape recorder would play them.
-#
-# One program run carries the checks from start-up to Exit, each building on the one before (a
-# failed step fails the ones after it with its own reason); its TAPE already holds a thousand TAP
-# files, so every block makes the program list a thousand lines again while it records. Every
-# playback but the frozen ones runs with one busy process per core. A second run records a 3-minute
-# tape of numbered blocks (--long: a 10-minute one as well), a third is closed with WM_CLOSE while it
-# records, and two more record a tape while the thread that owns the main dialog is suspended from
-# outside, for 1 s and for 0.3 s every 3 s (qvdrive freeze).
-# Figures (delays, positions, memory, the longest gap between two sound buffers the device handed
-# back) are printed as "  figure:" lines. --repeat N runs the whole group N times and ends with a
-# summary of blocks played, blocks back and gaps, round by round.
-# To tell apart what a loss comes from: QV_LIVE_SEEDED sets how many files TAPE starts with (default
-# 1000), QV_LIVE_HOGS=0 plays without the busy processes. QV_LIVE_THREE=0 leaves out the 3-minute
-# tape; QV_LIVE_FROZEN lists the frozen runs' milliseconds (default "1000 300", 0 for none).
-# QV_LIVE_SWEEP=1 runs only the freeze tolerance instead: the frozen tape under freezes of 0.25,
-# 0.5, 1 and 1.4 s (or the milliseconds in QV_LIVE_FREEZES), up to the first that loses a block.
+# The live-audio group of run.sh (sourced by it, after the other checks): the program records from
+# a sound card that is a private PulseAudio's null sink monitor, into which recordings are played in
+# real time. One program run carries the checks from start-up to Exit, each building on the one
+# before, in a TAPE of a thousand files (every block makes the program list them all again); every
+# playback but the frozen ones runs with one busy process per core. Then a 3-minute tape of numbered
+# blocks (--long: and a 10-minute one), WM_CLOSE while recording, a tape recorded while the thread
+# that owns the main dialog is suspended for 1 s and for 0.3 s every 3 s, and a damaged tape rescued
+# from its kept recording. Figures are printed as "  figure:" lines; --repeat N sums up the rounds.
+# QV_LIVE_SEEDED sets how many files TAPE starts with (default 1000), QV_LIVE_HOGS=0 plays without
+# the busy processes, QV_LIVE_THREE=0 leaves out the 3-minute tape, QV_LIVE_FROZEN lists the frozen
+# runs' milliseconds (default "1000 300", 0 for none); QV_LIVE_SWEEP=1 runs only the freeze
+# tolerance instead: the frozen tape under freezes of 0.25, 0.5, 1 and 1.4 s (or the milliseconds in
+# QV_LIVE_FREEZES), up to the first that loses a block.
 
-PLAY_PID=""
 LIVE="$QV_TMP/live"
 LIVE_APP=""
 # The TAP files every recording run starts with; the first block played lands in the next number.
@@ -30,61 +23,56 @@ ROUND=1
 GAP_LOSS_MS=1500
 HOGS=$(nproc)
 [[ ${QV_LIVE_HOGS:-1} == 0 ]] && HOGS=0
+CLOSED=$'^WaveInClose: ok\r$'
 
 # One busy process per core while a tape plays (none with QV_LIVE_HOGS=0), for at most $1 seconds.
-hogs_start() {
-    ((HOGS == 0)) || qv_hogs_start "$1"
-}
+hogs_start() { ((HOGS == 0)) || qv_hogs_start "$1"; }
 
-figure() { echo "  figure: $*"; }
-
-# Plays a raw recording into the sink in real time; PLAY_PID is the player.
+# Plays the raw recording $1 into the sink (for at most $2 seconds); PLAY_PID is the player.
 play() {
     qv_spawn timeout "$2" bash -c 'exec pacat --playback --raw --format=u8 --rate=44100 --channels=1 \
         --device=vsink <"$1"' play "$1"
     PLAY_PID=$!
 }
+played() { timeout "$1" tail --pid="$PLAY_PID" -f /dev/null; }
+seconds_of() { echo $(($(stat -c %s "$1") / 44100 + 1)); }
 
-player_stop() {
-    if [[ -n $PLAY_PID ]] && kill -0 "$PLAY_PID" 2>/dev/null; then
-        kill "$PLAY_PID" 2>/dev/null
-        wait "$PLAY_PID" 2>/dev/null
-    fi
-    PLAY_PID=""
+# What the sound card is given, recorded alongside into $1 for $2 seconds: a block lost from the
+# program's files but present there was lost in Wine's capture or in the program, not on the way to
+# the sink. monitor_decoded decodes it into $(dirname $1)/monitor/TAPE.
+monitor() {
+    qv_spawn timeout "$2" bash -c 'exec parec --latency-msec=10 --raw --format=u8 --rate=44100 \
+        --channels=1 --device=vsink.monitor >"$1"' monitor "$1"
+}
+monitor_decoded() {
+    mkdir -p "${1%/*}/monitor/TAPE" && mv "$1" "${1%/*}/monitor/TAPE/" &&
+        (cd "${1%/*}/monitor" && timeout 120 "$NATIVE_DECODE" "TAPE/${1##*/}" >/dev/null 2>&1)
 }
 
-# A live check never leaves a player or busy processes behind for the next one.
-live_check() {
-    check "$@"
-    player_stop
-    qv_hogs_stop
+# The thread that owns the main dialog suspended for $1 ms every 3 s while a tape of $2 seconds
+# plays (the first freeze a second into it, the last before its end), by a driver in the background
+# whose pid is FREEZER and whose complaints go to $3.
+freezer_start() {
+    local args=(sleep 1000) i
+    for ((i = 0; i < ($2 - 2) / 3; i++)); do
+        args+=(freeze "$MAIN" "$1" sleep $((3000 - $1)))
+    done
+    timeout $(($2 + 60)) wine "$QVDRIVE" "${args[@]}" >/dev/null 2>"$3" &
+    FREEZER=$!
+    QV_PIDS+=("$FREEZER")
 }
-
-tap_count() {
-    python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); import tapes; print(len(tapes.parse_tap(open(sys.argv[2], "rb").read())))' "$here" "$1"
-}
+freezer_done() { wait "$FREEZER" || why "the freezes stopped: $(tr -d '\r' <"$1" | head -n1)"; }
 
 # out%03i.tap names from $1 to $2, one a line.
-tape_names() {
-    local i
-    for ((i = $1; i <= $2; i++)); do
-        printf 'out%03d.tap\n' "$i"
-    done
-}
+tape_names() { seq -f 'out%03g.tap' "$1" "$2"; }
 
 # A directory $1 for the program, whose TAPE holds the SEEDED files out001.tap on; their checksum
 # goes to $1.seeded.
 seeded_dir() {
     rm -rf "$1"
-    mkdir -p "$1/TAPE" && python3 "$here/tapes.py" fill "$1/TAPE" "$SEEDED" && seeded_sum "$1" >"$1.seeded"
+    mkdir -p "$1/TAPE" && tapes fill "$1/TAPE" 1 "$SEEDED" && seeded_sum "$1" >"$1.seeded"
 }
-
-seeded_sum() {
-    local names
-    mapfile -t names < <(tape_names 1 "$SEEDED")
-    (cd "$1/TAPE" && cat "${names[@]}" </dev/null) | sha1sum
-}
-
+seeded_sum() { (cd "$1/TAPE" && tape_names 1 "$SEEDED" | xargs -r cat) | sha1sum; }
 seeded_intact() {
     seeded_sum "$1" | cmp -s - "$1.seeded" || why "the $SEEDED files already in TAPE changed while recording"
 }
@@ -94,8 +82,8 @@ seeded_intact() {
 # fails a check.
 gap_query() {
     local got
-    got="$(timeout 60 wine "$QVDRIVE" gap "$MAIN" 2>/dev/null)"
-    [[ $got =~ ^[0-9]+\.[0-9]$ ]] && echo "$got" || echo "?"
+    got="$(timeout 60 wine "$QVDRIVE" gap "$MAIN" 2>/dev/null)" && [[ $got =~ ^[0-9]+\.[0-9]$ ]] || got="?"
+    echo "$got"
 }
 
 # Round by round: what was played and what came back, and the gaps, for the summary of --repeat.
@@ -113,164 +101,119 @@ gap_figure() {
     ROUND_GAPS[$ROUND]+="${ROUND_GAPS[$ROUND]:+, }$1 $ms ms"
 }
 
-# The first $5 blocks of the TAP file $2, played as $1, and how many of them are in $3 from
-# number $4 on, byte for byte.
+# The first $5 blocks of the TAP file $2, played as $1, and how many of them are in $3 from number
+# $4 on, byte for byte (BACK), counted for the round; $6 notes more.
 count_back() {
-    local back
-    back="$(python3 "$here/tapes.py" back "$2" "$3" "$4" "$5")" || back=0
+    BACK="$(tapes back "$2" "$3" "$4" "$5")" || BACK=0
     ROUND_PLAYED[$ROUND]=$((${ROUND_PLAYED[$ROUND]:-0} + $5))
-    ROUND_BACK[$ROUND]=$((${ROUND_BACK[$ROUND]:-0} + back))
-    ROUND_NOTES[$ROUND]+="${ROUND_NOTES[$ROUND]:+, }$1 $back/$5"
+    ROUND_BACK[$ROUND]=$((${ROUND_BACK[$ROUND]:-0} + BACK))
+    ROUND_NOTES[$ROUND]+="${ROUND_NOTES[$ROUND]:+, }$1 $BACK/$5${6:+ ($6)}"
 }
 
 # The Windows process itself: the child of the timeout that started it.
-app_process() {
-    local child
-    child="$(cat "/proc/$APP_PID/task/$APP_PID/children" 2>/dev/null)"
-    echo "${child%% *}"
-}
+app_process() { cut -d' ' -f1 "/proc/$APP_PID/task/$APP_PID/children" 2>/dev/null; }
 
 # Waits (at most $5 seconds) until the files from number $3 on hold the $4 blocks of the TAP file $1
-# in directory $2; the last verdict is left in $6. A glitch in the played signal can make the decoder
-# log a block of no bytes under the next file's name (and remove that file), so the name in the log
-# is not enough.
+# in directory $2. A glitch in the played signal can make the decoder log a block of no bytes under
+# the next file's name (and remove that file), so the name in the log is not enough.
 wait_blocks() {
-    local tap=$1 dir=$2 first=$3 count=$4 limit=$5 verdict=$6 i
-    for ((i = 0; i < limit * 2; i++)); do
-        python3 "$here/tapes.py" blocks "$tap" "$dir" "$first" "$count" >"$verdict" && return 0
+    local i
+    for ((i = 0; i < $5 * 2; i++)); do
+        tapes blocks "$1" "$2" "$3" "$4" >/dev/null && return 0
         sleep 0.5
     done
-    why "$(cat "$verdict")"
+    judge "" blocks "$1" "$2" "$3" "$4"
 }
 
-memory_kb() {
-    awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status" 2>/dev/null
-}
+memory_kb() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status" 2>/dev/null; }
+
+# A fresh program run in $1 (ended by timeout after $2 seconds), recording.
+app_recording() { app_start "$1" "$2" && D wait-number "$MAIN" "$IDC_RECPOS" 1024 10000; }
 
 live_up() {
+    local start=$SECONDS try
     qv_pulse_up || return 1
     # An idle sink hands out its first buffer only after one to two seconds unless a low-latency
     # reader is already connected.
-    qv_spawn timeout "${QV_X_LIMIT:-1800}" bash -c 'exec parec --latency-msec=10 --raw --format=u8 \
-        --rate=44100 --channels=1 --device=vsink.monitor >/dev/null'
+    monitor /dev/null "${QV_X_LIMIT:-1800}"
     sleep 2
     rm -rf "$LIVE"
     mkdir -p "$LIVE/warm-up"
     # Wine sets up its audio devices at the first recording in a new prefix, which takes it about
     # ten seconds; the program's first start here pays for that, the checks start after it.
-    local start=$SECONDS
-    (cd "$LIVE/warm-up" && exec timeout 120 wine "$QVEXE") >"$LIVE/warm-up.log" 2>&1 &
-    APP_PID=$!
-    QV_PIDS+=("$APP_PID")
-    local try
+    app_launch "$LIVE/warm-up"
     if D wait "$MAIN" 60000; then
         # Meanwhile the program may not answer at all for a while.
         for try in 1 2 3 4 5 6; do
-            D wait-number "$MAIN" 20 1024 5000 && break
+            D wait-number "$MAIN" "$IDC_RECPOS" 1024 5000 && break
         done
         app_quit
     fi
-    [[ -s $WHYF ]] && echo "  live warm-up: $(cat "$WHYF")"
-    rm -f "$WHYF"
-    app_cleanup
+    [[ -s $QV_TMP/why ]] && echo "  live warm-up: $(cat "$QV_TMP/why")"
+    qv_after_check
+    rm -f "$QV_TMP/why"
     figure "first start with audio in a new prefix: recording after $((SECONDS - start)) s"
-    cat "$data/mixed.tap" "$data/one.tap" >"$LIVE/tape.tap"
-    "$TAPGEN" "$LIVE/tape.tap" "$LIVE/tape.pcm" >/dev/null || return 1
-    LIVE_BLOCKS="$(tap_count "$LIVE/tape.tap")"
-    cp "$data/frozen.tap" "$LIVE/frozen.tap" && "$TAPGEN" "$LIVE/frozen.tap" "$LIVE/frozen.pcm" >/dev/null || return 1
-    FROZEN_BLOCKS="$(tap_count "$LIVE/frozen.tap")"
-    cp "$data/damaged.tap" "$LIVE/damaged.tap" &&
-        "$TAPESIM" "$LIVE/damaged.tap" "$LIVE/damaged.wav" --family hum --strength 2 --seed 2 \
-            --raw8 "$LIVE/damaged.pcm" || return 1
-    DAMAGED_BLOCKS="$(tap_count "$LIVE/damaged.tap")"
+    cat "$data/mixed.tap" "$data/one.tap" >"$LIVE/tape.tap" && cp "$data/frozen.tap" "$data/damaged.tap" "$LIVE/" &&
+        "$TAPGEN" "$LIVE/tape.tap" "$LIVE/tape.pcm" >/dev/null && "$TAPGEN" "$LIVE/frozen.tap" "$LIVE/frozen.pcm" >/dev/null &&
+        "$TAPESIM" "$LIVE/damaged.tap" "$LIVE/damaged.wav" --family hum --strength 2 --seed 2 --raw8 "$LIVE/damaged.pcm" ||
+        return 1
+    LIVE_BLOCKS="$(tapes count "$LIVE/tape.tap")"
+    FROZEN_BLOCKS="$(tapes count "$LIVE/frozen.tap")"
+    DAMAGED_BLOCKS="$(tapes count "$LIVE/damaged.tap")"
 }
 
 check_live_start_records() {
     local ms
     seeded_dir "$LIVE_APP" || why "the $SEEDED files for TAPE were not made" || return 1
-    (cd "$LIVE_APP" && exec timeout 900 wine "$QVEXE") >"$LIVE_APP.log" 2>&1 &
-    APP_PID=$!
-    QV_PIDS+=("$APP_PID")
+    app_launch "$LIVE_APP" 900
     # From the main dialog's appearance to the first full buffer (1024 bytes) recorded.
-    ms="$(D wait "$MAIN" 15000 mark wait-number "$MAIN" 20 1024 10000 since)" || return 1
+    ms="$(D wait "$MAIN" 15000 mark wait-number "$MAIN" "$IDC_RECPOS" 1024 10000 since)" || return 1
     figure "start-up to first buffer: $ms ms (main dialog shown to a recording position of 1024 bytes; $SEEDED files in TAPE)"
     D gone "$INFO" 0 || why "a message box appeared at start-up with a sound card present" || return 1
-    expect_text "$MAIN" 19 44100 && expect_enabled "$MAIN" 12 0 && expect_enabled "$MAIN" 14 1 || return 1
-    local field
-    for field in "${FIELDS[@]}"; do
-        expect_enabled "$SETTINGS" "$field" 0 || return 1
-    done
-}
-
-# Green pixels of the strip in rows away from its middle line: the drawn waveform is not flat.
-strip_drawn() {
-    python3 - "$1" <<'PY'
-import sys
-data = open(sys.argv[1], "rb").read()
-# Binary PPM: "P6\nW H\n255\n" then RGB.
-parts = data.split(b"\n", 3)
-width, height = map(int, parts[1].split())
-pixels = parts[3]
-rows = set()
-columns = set()
-for y in range(height):
-    for x in range(width):
-        r, g, b = pixels[(y * width + x) * 3:(y * width + x) * 3 + 3]
-        if g > 200 and r < 100 and b < 100:
-            rows.add(y)
-            columns.add(x)
-mid = height // 2
-off_middle = [y for y in rows if abs(y - mid) > 3]
-print("%d green rows (%d away from the middle), %d green columns of %d" % (len(rows), len(off_middle), len(columns), width))
-sys.exit(0 if len(off_middle) >= height // 8 and len(columns) >= width // 2 else 1)
-PY
+    expect_text "$MAIN" "$IDC_SAMPLERATE" 44100 && expect_enabled "$MAIN" "$IDC_START" 0 &&
+        expect_enabled "$MAIN" "$IDC_STOP" 1 && expect_enabled "$SETTINGS" "${FIELDS[@]}" 0
 }
 
 check_live_tape_decoded() {
-    local seconds blocks=$LIVE_BLOCKS p1 p2 rect l t r b ok=0
-    seconds=$(($(stat -c %s "$LIVE/tape.pcm") / 44100 + 1))
+    local seconds p1 p2 l t r b ok=0
+    seconds="$(seconds_of "$LIVE/tape.pcm")"
     gap_query >/dev/null
     hogs_start $((seconds + 60))
     play "$LIVE/tape.pcm" $((seconds + 30))
     # Halfway through the screen block: the strip shows the signal and the position moves on.
     sleep 28
-    p1="$(D text "$MAIN" 20)" || return 1
-    rect="$(D rect "$MAIN" 1003)" || return 1
-    read -r l t r b <<<"$rect"
+    p1="$(D text "$MAIN" "$IDC_RECPOS")" && read -r l t r b <<<"$(D rect "$MAIN" "$IDC_WAVEFORM")" && [[ -n $b ]] || return 1
     screenshot "$shots/recording.png" || return 1
     # The strip without the control's frame.
     timeout 30 convert "$QV_TMP/root.png" -crop "$((r - l - 4))x$((b - t - 4))+$((l + 2))+$((t + 2))" +repage \
         -depth 8 "$LIVE_APP.strip.ppm" || why "cutting the strip out of the screenshot failed" || return 1
     sleep 1
-    p2="$(D text "$MAIN" 20)" || return 1
+    p2="$(D text "$MAIN" "$IDC_RECPOS")" || return 1
     ((p2 > p1 && p1 > 0)) || why "recording position went from \"$p1\" to \"$p2\"" || return 1
-    figure "recording position during playback: $p1 then $p2 one second later ($(((p2 - p1))) bytes)"
-    timeout $((seconds + 30)) tail --pid="$PLAY_PID" -f /dev/null
-    wait_blocks "$LIVE/tape.tap" "$LIVE_APP/TAPE" "$FIRST" "$blocks" 20 "$LIVE_APP.verify" || ok=1
+    figure "recording position during playback: $p1 then $p2 one second later ($((p2 - p1)) bytes)"
+    played $((seconds + 30))
+    wait_blocks "$LIVE/tape.tap" "$LIVE_APP/TAPE" "$FIRST" "$LIVE_BLOCKS" 20 || ok=1
     # The catalogue of the last block is listed after its file is written: its time counts too.
     sleep 2
     gap_figure "mixed tape"
-    count_back "mixed tape" "$LIVE/tape.tap" "$LIVE_APP/TAPE" "$FIRST" "$blocks"
-    figure "live tape: $blocks blocks played, $(printf 'out%03d.tap' "$FIRST") on"
+    count_back "mixed tape" "$LIVE/tape.tap" "$LIVE_APP/TAPE" "$FIRST" "$LIVE_BLOCKS"
+    figure "live tape: $LIVE_BLOCKS blocks played, $(printf 'out%03d.tap' "$FIRST") on"
     return $ok
 }
 
+# The panes show what the console decoder prints for the tape played: its headers (a block of no
+# bytes, see wait_blocks, aside), and the catalogue it lists for every file of TAPE in number order,
+# then the last block's bare name once more.
 check_live_log_and_panes() {
-    local log="$LIVE_APP/TAPE/status.log" ok errors
-    # A block of no bytes (see wait_blocks) always passes its checksum; the others must give 6 and 1.
+    local log="$LIVE_APP/TAPE/status.log" ok errors last=$((FIRST + LIVE_BLOCKS - 1))
+    # A block of no bytes always passes its checksum; the others must give 6 and 1.
     ok=$(($(grep -c $'^CRC summ ok\r$' "$log") - $(grep -c $'^Read 0 bytes\r$' "$log")))
     errors=$(grep -c $'^Warning! CRC summ error \r$' "$log")
     ((ok == 6 && errors == 1)) || why "status.log has $ok checksums ok and $errors errors, not 6 and 1" || return 1
-    text_to "$MAIN" 1000 "$LIVE/headers.raw" && D lblines "$MAIN" 1004 >"$LIVE/list" || return 1
+    text_to "$MAIN" "$IDC_HEADERS" "$LIVE/headers.raw" && D lblines "$MAIN" "$IDC_CATALOGUE" >"$LIVE/list" || return 1
     grep -av $'^Read 0 bytes okey\r$' "$LIVE/headers.raw" >"$LIVE/headers"
-    python3 "$here/tapes.py" headers "$LIVE/tape.tap" | sed 's/$/\r/' >"$LIVE/headers.want"
-    cmp -s "$LIVE/headers" "$LIVE/headers.want" ||
-        why "header pane shows \"$(utf8 <"$LIVE/headers" | tr '\r\n' ' |')\"" || return 1
-    # Every file in TAPE in number order, then the last block's bare name once more.
-    local last=$((FIRST + LIVE_BLOCKS - 1)) names
-    mapfile -t names < <(tape_names 1 "$last")
-    (cd "$LIVE_APP/TAPE" && python3 "$here/tapes.py" describe . "${names[@]}" &&
-        printf 'out%03d.tap\n' "$last") >"$LIVE/list.want"
+    decode_run "$LIVE/tape.pcm" "$LIVE/decode" && same_pane "$LIVE/headers" headers "$LIVE/decode/decode.out" || return 1
+    { listing "$LIVE_APP/TAPE" $(tape_names 1 "$last") && printf 'out%03d.tap\n' "$last"; } >"$LIVE/list.want" || return 1
     cmp -s "$LIVE/list" "$LIVE/list.want" ||
         why "catalogue of $(wc -l <"$LIVE/list") lines differs from the $((last + 1)) of TAPE: $(diff "$LIVE/list.want" "$LIVE/list" |
             head -n 4 | utf8 | tr '\n' ' ')"
@@ -279,38 +222,30 @@ check_live_log_and_panes() {
 check_live_waveform() {
     local verdict
     [[ -s $LIVE_APP.strip.ppm ]] || why "no screenshot of the strip" || return 1
-    verdict="$(strip_drawn "$LIVE_APP.strip.ppm")" || why "strip looks flat: $verdict" || return 1
+    verdict="$(tapes strip "$LIVE_APP.strip.ppm")" || why "strip looks flat: $verdict" || return 1
     figure "strip during playback: $verdict"
 }
 
-count_closes() {
-    grep -c $'^WaveInClose: ok\r$' "$LIVE_APP/TAPE/status.log"
-}
-
 check_live_stop() {
-    local ms field
-    ms="$(D mark click "$MAIN" 14 wait-enabled "$MAIN" 12 1000 since)" || return 1
+    local ms waiting
+    ms="$(D mark click "$MAIN" "$IDC_STOP" wait-enabled "$MAIN" "$IDC_START" 1000 since)" || return 1
     figure "Stop while recording: controls unlocked after $ms ms"
-    expect_enabled "$MAIN" 14 0 || return 1
-    for field in "${FIELDS[@]}"; do
-        expect_enabled "$SETTINGS" "$field" 1 || return 1
-    done
-    D wait-text "$MAIN" 21 "WaveInClose: ok" 2000 sleep 500 || return 1
-    [[ $(count_closes) == 1 ]] || why "\"WaveInClose: ok\" logged $(count_closes) times" || return 1
-    local waiting
+    expect_enabled "$MAIN" "$IDC_STOP" 0 && expect_enabled "$SETTINGS" "${FIELDS[@]}" 1 || return 1
+    D wait-text "$MAIN" "$IDC_STATUS" "WaveInClose: ok" 2000 sleep 500 || return 1
+    [[ $(grep -c "$CLOSED" "$LIVE_APP/TAPE/status.log") == 1 ]] || why "\"WaveInClose: ok\" not logged once" || return 1
     waiting="$(printf 'out%03d.tap' $((FIRST + LIVE_BLOCKS)))"
     [[ $(cat "$LIVE_APP/TAPE/$waiting") == "  " ]] || why "$waiting (waiting for a block at Stop) is not the placeholder"
 }
 
 check_live_second_tape() {
     local first=$((FIRST + LIVE_BLOCKS)) ok=0
-    D radio "$MAIN" 26 click "$MAIN" 12 wait-number "$MAIN" 20 1024 5000 || return 1
-    expect_enabled "$MAIN" 12 0 && expect_enabled "$MAIN" 14 1 || return 1
+    D radio "$MAIN" "$IDC_SRC_CARD" click "$MAIN" "$IDC_START" wait-number "$MAIN" "$IDC_RECPOS" 1024 5000 &&
+        expect_enabled "$MAIN" "$IDC_START" 0 && expect_enabled "$MAIN" "$IDC_STOP" 1 || return 1
     gap_query >/dev/null
     hogs_start 60
     play "$data/one.pcm" 40
-    timeout 60 tail --pid="$PLAY_PID" -f /dev/null
-    wait_blocks "$data/one.tap" "$LIVE_APP/TAPE" "$first" 1 20 "$LIVE_APP.verify2" || ok=1
+    played 60
+    wait_blocks "$data/one.tap" "$LIVE_APP/TAPE" "$first" 1 20 || ok=1
     sleep 2
     gap_figure "second tape"
     count_back "second tape" "$data/one.tap" "$LIVE_APP/TAPE" "$first" 1
@@ -319,28 +254,19 @@ check_live_second_tape() {
 
 check_live_exit_while_recording() {
     app_quit || return 1
-    [[ $(count_closes) == 2 ]] || why "Exit while recording: \"WaveInClose: ok\" logged $(count_closes) times in all, not 2" ||
-        return 1
+    [[ $(grep -c "$CLOSED" "$LIVE_APP/TAPE/status.log") == 2 ]] ||
+        why "Exit while recording: \"WaveInClose: ok\" not logged twice in all" || return 1
     seeded_intact "$LIVE_APP"
 }
 
 # Closing the main dialog while it records ends the recording as Exit does: the device is closed
 # (and says so once) before the process ends with code 0.
 check_live_close_while_recording() {
-    local dir="$LIVE/round$ROUND/close" code rc closes
-    rm -rf "$dir"
-    mkdir -p "$dir"
-    (cd "$dir" && exec timeout 120 wine "$QVEXE") >"$dir.log" 2>&1 &
-    APP_PID=$!
-    QV_PIDS+=("$APP_PID")
-    D wait "$MAIN" 15000 wait-number "$MAIN" 20 1024 10000 || return 1
-    code="$(D close "$MAIN" 10000)" || return 1
-    wait "$APP_PID"
-    rc=$?
-    APP_PID=""
-    closes="$(grep -c $'^WaveInClose: ok\r$' "$dir/TAPE/status.log" 2>/dev/null)"
-    [[ $closes == 1 ]] || why "WM_CLOSE while recording: \"WaveInClose: ok\" logged ${closes:-0} times, not once" || return 1
-    [[ $code == 0 && $rc == 0 ]] || why "WM_CLOSE while recording ended the program with code $code (Wine: $rc)"
+    local dir="$LIVE/round$ROUND/close"
+    rm -rf "$dir" && mkdir -p "$dir"
+    app_recording "$dir" 120 && app_end "WM_CLOSE while recording" close "$MAIN" 10000 || return 1
+    [[ $(grep -c "$CLOSED" "$dir/TAPE/status.log" 2>/dev/null) == 1 ]] ||
+        why "WM_CLOSE while recording: \"WaveInClose: ok\" not logged once"
 }
 
 # A tape of $1 numbered blocks (named $2 in what is printed) recorded in one run that starts with the
@@ -348,54 +274,43 @@ check_live_close_while_recording() {
 # the memory of the process stays flat (the queue between the sound card and the decoder does not
 # grow).
 check_live_counter() {
-    local count=$1 label=$2 dir="$LIVE/round$ROUND/$2" seconds pid elapsed rss peak ok=0
+    local count=$1 label=$2 dir="$LIVE/round$ROUND/$2" seconds pid elapsed rss where order
     seeded_dir "$dir/app" || why "the $SEEDED files for TAPE were not made" || return 1
-    python3 "$here/tapes.py" counter "$dir/counter.tap" "$count" &&
-        "$TAPGEN" "$dir/counter.tap" "$dir/counter.pcm" >/dev/null || why "counter tape not made" || return 1
-    seconds=$(($(stat -c %s "$dir/counter.pcm") / 44100 + 1))
-    (cd "$dir/app" && exec timeout $((seconds + 180)) wine "$QVEXE") >"$dir/app.log" 2>&1 &
-    APP_PID=$!
-    QV_PIDS+=("$APP_PID")
-    D wait "$MAIN" 15000 wait-number "$MAIN" 20 1024 10000 || return 1
+    tapes counter "$dir/counter.tap" "$count" && "$TAPGEN" "$dir/counter.tap" "$dir/counter.pcm" >/dev/null ||
+        why "counter tape not made" || return 1
+    seconds="$(seconds_of "$dir/counter.pcm")"
+    app_recording "$dir/app" $((seconds + 180)) || return 1
     pid="$(app_process)"
-    # What the sound card is given, recorded alongside: a block lost from the program's files but
-    # present here was lost in Wine's capture or in the program, not on the way to the sink.
-    qv_spawn timeout $((seconds + 60)) bash -c 'exec parec --latency-msec=10 --raw --format=u8 --rate=44100 \
-        --channels=1 --device=vsink.monitor >"$1"' monitor "$dir/monitor.raw"
+    monitor "$dir/monitor.raw" $((seconds + 60))
     gap_query >/dev/null
     hogs_start $((seconds + 90))
     play "$dir/counter.pcm" $((seconds + 60))
     : >"$dir/memory"
     for ((elapsed = 0; elapsed < seconds; elapsed += 30)); do
         echo "$elapsed $(memory_kb "$pid" VmRSS)" >>"$dir/memory"
-        timeout 30 tail --pid="$PLAY_PID" -f /dev/null
+        played 30
     done
     # A block lost on the way leaves the last name unwritten; the order check below says which one,
     # and where it was lost, better than the wait can.
-    D wait-text "$MAIN" 21 "$(printf 'out%03d.tap' $((FIRST + count - 1)))" 30000 || rm -f "$WHYF"
+    D wait-text "$MAIN" "$IDC_STATUS" "$(printf 'out%03d.tap' $((FIRST + count - 1)))" 30000 || rm -f "$QV_TMP/why"
     sleep 2
     gap_figure "$label tape"
     qv_hogs_stop
-    peak="$(memory_kb "$pid" VmHWM)"
     rss="$(memory_kb "$pid" VmRSS)"
-    figure "$label tape ($seconds s): resident memory at the start $(awk 'NR == 1 { print $2 }' "$dir/memory") kB, by second of recording: $(awk '{printf "%s s %s kB; ", $1, $2}' "$dir/memory")at the end $rss kB; peak $peak kB"
+    figure "$label tape ($seconds s): resident memory at the start $(awk 'NR == 1 { print $2 }' "$dir/memory") kB, by second of recording: $(awk '{printf "%s s %s kB; ", $1, $2}' "$dir/memory")at the end $rss kB; peak $(memory_kb "$pid" VmHWM) kB"
     app_quit || return 1
     count_back "$label tape" "$dir/counter.tap" "$dir/app/TAPE" "$FIRST" "$count"
-    if ! python3 "$here/tapes.py" order "$dir/app/TAPE" "$FIRST" "$count" >"$dir/order"; then
-        local where="the monitor's copy lost it too: lost before the sound card"
-        mkdir -p "$dir/monitor/TAPE" && mv "$dir/monitor.raw" "$dir/monitor/TAPE/" &&
-            (cd "$dir/monitor" && timeout 120 wine "$DECODE" TAPE/monitor.raw >/dev/null 2>&1)
-        python3 "$here/tapes.py" order "$dir/monitor/TAPE" 1 "$count" >/dev/null &&
+    if ! order="$(tapes blocks "$dir/counter.tap" "$dir/app/TAPE" "$FIRST" "$count")"; then
+        where="the monitor's copy lost it too: lost before the sound card"
+        monitor_decoded "$dir/monitor.raw" && tapes blocks "$dir/counter.tap" "$dir/monitor/TAPE" 1 "$count" >/dev/null &&
             where="the monitor's copy has every block: lost in Wine's capture or in the program"
-        why "$(cat "$dir/order"); $where"
+        why "$order; $where"
         return 1
     fi
     figure "$label tape: $count blocks played, $count came back in order"
     seeded_intact "$dir/app" || return 1
-    local first last
-    first="$(awk 'NR == 2 { print $2 }' "$dir/memory")"
-    last="$rss"
-    ((last < first + 20000)) || why "memory grew from $first kB to $last kB"
+    (($(awk 'NR == 2 { print $2 }' "$dir/memory") + 20000 > rss)) ||
+        why "memory grew from $(awk 'NR == 2 { print $2 }' "$dir/memory") kB to $rss kB"
 }
 
 # The thread that owns the main dialog suspended from outside for $1 ms every 3 s while the frozen
@@ -403,52 +318,34 @@ check_live_counter() {
 # exactly): every block must come back byte for byte. A loss fails the check unless $2 is "measure";
 # FROZEN_LOST is left with the number of blocks lost.
 check_live_frozen() {
-    local ms=$1 mode=${2:-} dir="$LIVE/round$ROUND/frozen-$1" seconds count=$FROZEN_BLOCKS freezes args=() i
-    local driver back ok=0 HOGS=0
+    local ms=$1 mode=${2:-} dir="$LIVE/round$ROUND/frozen-$1" seconds count=$FROZEN_BLOCKS ok=0 where=""
     FROZEN_LOST=$count
-    rm -rf "$dir"
-    mkdir -p "$dir"
-    seconds=$(($(stat -c %s "$LIVE/frozen.pcm") / 44100 + 1))
-    (cd "$dir" && exec timeout $((seconds + 120)) wine "$QVEXE") >"$dir.log" 2>&1 &
-    APP_PID=$!
-    QV_PIDS+=("$APP_PID")
-    D wait "$MAIN" 15000 wait-number "$MAIN" 20 1024 10000 || return 1
-    # The first freeze falls a second into the tape, the last one before its end.
-    freezes=$(((seconds - 2) / 3))
-    args=(sleep 1000)
-    for ((i = 0; i < freezes; i++)); do
-        args+=(freeze "$MAIN" "$ms" sleep $((3000 - ms)))
-    done
-    # What the sound card is given, recorded alongside, tells where a lost block was lost.
-    qv_spawn timeout $((seconds + 60)) bash -c 'exec parec --latency-msec=10 --raw --format=u8 --rate=44100 \
-        --channels=1 --device=vsink.monitor >"$1"' monitor "$dir/monitor.raw"
+    rm -rf "$dir" && mkdir -p "$dir"
+    seconds="$(seconds_of "$LIVE/frozen.pcm")"
+    app_recording "$dir" $((seconds + 120)) || return 1
+    monitor "$dir/monitor.raw" $((seconds + 60))
     gap_query >/dev/null
     play "$LIVE/frozen.pcm" $((seconds + 30))
-    timeout $((seconds + 60)) wine "$QVDRIVE" "${args[@]}" >/dev/null 2>"$dir.drive" &
-    driver=$!
-    QV_PIDS+=("$driver")
-    timeout $((seconds + 30)) tail --pid="$PLAY_PID" -f /dev/null
-    wait "$driver" || why "the freezes stopped: $(tr -d '\r' <"$dir.drive" | head -n1)"
-    wait_blocks "$LIVE/frozen.tap" "$dir/TAPE" 1 "$count" 20 "$dir.verify" || ok=1
+    freezer_start "$ms" "$seconds" "$dir.drive"
+    played $((seconds + 30))
+    freezer_done "$dir.drive"
+    wait_blocks "$LIVE/frozen.tap" "$dir/TAPE" 1 "$count" 20 || ok=1
     sleep 1
     gap_figure "frozen $ms ms"
     app_quit || return 1
     # Every buffer came back to the program, however long it was kept waiting: the last one closed
     # the device, once.
     local closes
-    closes="$(grep -c $'^WaveInClose: ok\r$' "$dir/TAPE/status.log" 2>/dev/null)"
+    closes="$(grep -c "$CLOSED" "$dir/TAPE/status.log" 2>/dev/null)"
     [[ $closes == 1 ]] || why "\"WaveInClose: ok\" logged ${closes:-0} times after the frozen tape, not once"
-    back="$(python3 "$here/tapes.py" back "$LIVE/frozen.tap" "$dir/TAPE" 1 "$count")" || back=0
-    FROZEN_LOST=$((count - back))
     count_back "frozen $ms ms" "$LIVE/frozen.tap" "$dir/TAPE" 1 "$count"
-    local where=""
+    FROZEN_LOST=$((count - BACK))
     if ((FROZEN_LOST > 0)); then
-        mkdir -p "$dir/monitor/TAPE" && mv "$dir/monitor.raw" "$dir/monitor/TAPE/" &&
-            (cd "$dir/monitor" && timeout 120 wine "$DECODE" TAPE/monitor.raw >/dev/null 2>&1)
-        where="; the monitor's copy has $(python3 "$here/tapes.py" back "$LIVE/frozen.tap" "$dir/monitor/TAPE" 1 "$count")"
+        monitor_decoded "$dir/monitor.raw"
+        where="; the monitor's copy has $(tapes back "$LIVE/frozen.tap" "$dir/monitor/TAPE" 1 "$count")"
     fi
-    figure "window frozen $ms ms every 3 s ($seconds s tape): $count blocks played, $back back, $freezes freezes$where"
-    [[ $mode == measure && $closes == 1 ]] && rm -f "$WHYF" && return 0
+    figure "window frozen $ms ms every 3 s ($seconds s tape): $count blocks played, $BACK back, $(((seconds - 2) / 3)) freezes$where"
+    [[ $mode == measure && $closes == 1 ]] && rm -f "$QV_TMP/why" && return 0
     return $ok
 }
 
@@ -457,10 +354,9 @@ check_live_frozen() {
 expect_rescue_refused() {
     local dir=$1 name=$2 says=$3 before after box
     before="$(ls -A "$dir/TAPE")"
-    D post "$MAIN" 203 wait "Rescue recording" 10000 settext "Rescue recording" 1148 "$name" \
+    D post "$MAIN" "$IDM_RESCUE_FILE" wait "Rescue recording" 10000 settext "Rescue recording" 1148 "$name" \
         post "Rescue recording" 1 wait "$INFO" 10000 || return 1
-    box="$(D text "$INFO" 65535 | utf8)" || return 1
-    D ok "$INFO" 5000 || return 1
+    box="$(D text "$INFO" 65535 | utf8)" && D ok "$INFO" 5000 || return 1
     [[ $box == *"$name'"*"$says"* ]] || why "Rescue recording... on $name says \"$box\"" || return 1
     after="$(ls -A "$dir/TAPE")"
     [[ $before == "$after" ]] || why "Rescue recording... on $name made $(comm -13 <(echo "$before") <(echo "$after") | tr '\n' ' ')"
@@ -473,82 +369,45 @@ expect_rescue_refused() {
 # Then Keep recordings off keeps nothing, and Rescue recording... refuses a missing and a foreign
 # file by name, making nothing.
 check_live_rescue() {
-    local dir="$LIVE/round$ROUND/rescue" count=$DAMAGED_BLOCKS seconds args=() i driver rec live before
-    rm -rf "$dir"
-    mkdir -p "$dir/TAPE"
+    local dir="$LIVE/round$ROUND/rescue" count=$DAMAGED_BLOCKS seconds rec live before folder kept
+    rm -rf "$dir" && mkdir -p "$dir/TAPE"
     sox -t raw -r 44100 -e unsigned -b 8 -c 1 "$data/one.pcm" -r 48000 -b 16 -c 2 "$dir/TAPE/foreign.wav" ||
         why "sox cannot make foreign.wav" || return 1
-    seconds=$(($(stat -c %s "$LIVE/damaged.pcm") / 44100 + 1))
-    (cd "$dir" && exec timeout $((seconds + 240)) wine "$QVEXE") >"$dir.log" 2>&1 &
-    APP_PID=$!
-    QV_PIDS+=("$APP_PID")
-    D wait "$MAIN" 15000 wait-number "$MAIN" 20 1024 10000 wait-text "$MAIN" 21 "Recording kept in rec-" 5000 || return 1
-    args=(sleep 1000)
-    for ((i = 0; i < (seconds - 2) / 3; i++)); do
-        args+=(freeze "$MAIN" 500 sleep 2500)
-    done
+    seconds="$(seconds_of "$LIVE/damaged.pcm")"
+    app_recording "$dir" $((seconds + 240)) && D wait-text "$MAIN" "$IDC_STATUS" "Recording kept in rec-" 5000 || return 1
     play "$LIVE/damaged.pcm" $((seconds + 30))
-    timeout $((seconds + 60)) wine "$QVDRIVE" "${args[@]}" >/dev/null 2>"$dir.drive" &
-    driver=$!
-    QV_PIDS+=("$driver")
-    timeout $((seconds + 30)) tail --pid="$PLAY_PID" -f /dev/null
-    wait "$driver" || why "the freezes stopped: $(tr -d '\r' <"$dir.drive" | head -n1)"
+    freezer_start 500 "$seconds" "$dir.drive"
+    played $((seconds + 30))
+    freezer_done "$dir.drive"
     sleep 2
-    D click "$MAIN" 14 wait-enabled "$MAIN" 12 2000 || return 1
+    D click "$MAIN" "$IDC_STOP" wait-enabled "$MAIN" "$IDC_START" 2000 || return 1
     rec="$(cd "$dir/TAPE" && ls rec-*.wav)"
     [[ $rec == rec-*.wav && $rec != *$'\n'* ]] || why "not one kept recording in TAPE: ${rec:-none}" || return 1
-    live="$(python3 "$here/tapes.py" back "$LIVE/damaged.tap" "$dir/TAPE" 1 "$count")" || live=0
+    live="$(tapes back "$LIVE/damaged.tap" "$dir/TAPE" 1 "$count")" || live=0
     before="$(cd "$dir/TAPE" && sha1sum out*.tap)"
 
-    D post "$MAIN" 202 wait-text "$MAIN" 21 "Rescue: " 120000 wait-enabled "$MAIN" 12 5000 || return 1
-    screenshot "$shots/rescue.png" || return 1
-    D menu "$MAIN" r sleep 700 || return 1
-    screenshot "$shots/rescue-menu.png" || return 1
-    D menu "$MAIN" - sleep 300 || return 1
-    local folder="$dir/TAPE/${rec%.wav}" back
-    back="$(python3 "$here/tapes.py" back "$LIVE/damaged.tap" "$folder" 1 "$count")" || back=0
-    figure "damaged tape (hum, $seconds s, window frozen 0.5 s every 3 s): $count blocks played, live run $live back, Rescue last recording $back"
-    ROUND_PLAYED[$ROUND]=$((${ROUND_PLAYED[$ROUND]:-0} + count))
-    ROUND_BACK[$ROUND]=$((${ROUND_BACK[$ROUND]:-0} + back))
-    ROUND_NOTES[$ROUND]+="${ROUND_NOTES[$ROUND]:+, }rescue $back/$count (live $live)"
-    python3 "$here/tapes.py" blocks "$LIVE/damaged.tap" "$folder" 1 "$count" >"$dir.verify" ||
-        why "rescue folder: $(cat "$dir.verify")" || return 1
+    D post "$MAIN" "$IDM_RESCUE_LAST" wait-text "$MAIN" "$IDC_STATUS" "Rescue: " 120000 wait-enabled "$MAIN" "$IDC_START" 5000 &&
+        screenshot "$shots/rescue.png" && D menu "$MAIN" r sleep 700 && screenshot "$shots/rescue-menu.png" &&
+        D menu "$MAIN" - sleep 300 || return 1
+    folder="$dir/TAPE/${rec%.wav}"
+    count_back rescue "$LIVE/damaged.tap" "$folder" 1 "$count" "live $live"
+    figure "damaged tape (hum, $seconds s, window frozen 0.5 s every 3 s): $count blocks played, live run $live back, Rescue last recording $BACK"
+    judge "rescue folder" blocks "$LIVE/damaged.tap" "$folder" 1 "$count" || return 1
     cmp -s "$folder/tape.tap" "$LIVE/damaged.tap" || why "tape.tap of the rescue is not the tape played" || return 1
     grep -q "^Rescue: $count of $count blocks good" "$folder/status.log" ||
         why "the rescue's status.log does not end with its count: $(tail -n1 "$folder/status.log")" || return 1
     [[ $(cd "$dir/TAPE" && sha1sum out*.tap) == "$before" ]] || why "the rescue changed the live run's files" || return 1
-    # Wine's capture on a loaded machine drops a few milliseconds of sound now and then before the
-    # program sees them, and changes the samples around a drop a little: the played tape is looked for
-    # 10 ms at a time, in order, and all but a few of those must be in the kept recording exactly.
-    python3 - "$dir/TAPE/$rec" "$LIVE/damaged.pcm" >"$dir.kept" <<'PY' || why "kept recording: $(cat "$dir.kept")" || return 1
-import struct, sys
-kept = open(sys.argv[1], "rb").read()
-played = open(sys.argv[2], "rb").read()
-(length,) = struct.unpack_from("<I", kept, 40)
-if kept[:4] != b"RIFF" or 44 + length > len(kept):
-    sys.exit(print("its header does not count what it holds") or 1)
-data, window, k, exact = kept[44:44 + length], 441, 0, 0
-pieces = len(played) // window
-for n in range(pieces):
-    # The first piece anywhere (the tape began a while after the recording), each next one soon after.
-    at = data.find(played[n * window:(n + 1) * window], k, k + 44100 + window if exact else len(data))
-    if at >= 0:
-        exact, k = exact + 1, at + window
-print("%d of the %d pieces of 10 ms played are in it exactly, in order; %d samples kept for %d played" %
-      (exact, pieces, length, len(played)))
-sys.exit(0 if exact * 10 >= pieces * 9 else 1)
-PY
-    figure "kept recording: $(cat "$dir.kept")"
+    kept="$(tapes kept "$dir/TAPE/$rec" "$LIVE/damaged.pcm")" || why "kept recording: $kept" || return 1
+    figure "kept recording: $kept"
 
-    D post "$MAIN" 201 sleep 300 || return 1
+    D post "$MAIN" "$IDM_KEEP" sleep 300 || return 1
     timeout 30 wine reg query 'HKCU\Software\Quorvane\Recordings' /v Keep 2>/dev/null | tr -d '\r' |
         grep -Eq 'Keep +REG_DWORD +0x0$' || why "Keep recordings off is not stored as Keep=0" || return 1
-    D click "$MAIN" 12 wait-number "$MAIN" 20 1024 10000 sleep 1000 click "$MAIN" 14 \
-        wait-enabled "$MAIN" 12 2000 || return 1
+    D click "$MAIN" "$IDC_START" wait-number "$MAIN" "$IDC_RECPOS" 1024 10000 sleep 1000 click "$MAIN" "$IDC_STOP" \
+        wait-enabled "$MAIN" "$IDC_START" 2000 || return 1
     [[ $(cd "$dir/TAPE" && ls rec-*.wav) == "$rec" ]] || why "Keep recordings off: a recording was kept" || return 1
-    expect_rescue_refused "$dir" nothere.wav "No such file" || return 1
-    expect_rescue_refused "$dir" foreign.wav "is not a recording this program reads" || return 1
-    app_quit
+    expect_rescue_refused "$dir" nothere.wav "No such file" &&
+        expect_rescue_refused "$dir" foreign.wav "is not a recording this program reads" && app_quit
 }
 
 # The longest freeze of the main dialog's thread, of 0.25, 0.5, 1 and 1.4 s, under which the frozen
@@ -574,26 +433,22 @@ live_round() {
     LIVE_APP="$LIVE/round$ROUND/app"
     mkdir -p "$LIVE/round$ROUND"
     KEEP_APP=1
-    live_check "live-start-records$suffix" check_live_start_records
-    live_check "live-tape-decoded$suffix" check_live_tape_decoded
-    live_check "live-log-and-panes$suffix" check_live_log_and_panes
-    live_check "live-waveform-drawn$suffix" check_live_waveform
-    live_check "live-stop-while-recording$suffix" check_live_stop
-    live_check "live-second-tape$suffix" check_live_second_tape
+    check "live-start-records$suffix" check_live_start_records
+    check "live-tape-decoded$suffix" check_live_tape_decoded
+    check "live-log-and-panes$suffix" check_live_log_and_panes
+    check "live-waveform-drawn$suffix" check_live_waveform
+    check "live-stop-while-recording$suffix" check_live_stop
+    check "live-second-tape$suffix" check_live_second_tape
     KEEP_APP=""
-    live_check "live-exit-while-recording$suffix" check_live_exit_while_recording
-    if [[ ${QV_LIVE_THREE:-1} != 0 ]]; then
-        live_check "live-three-minutes$suffix" check_live_counter 43 3-minute
-    fi
-    if ((long)); then
-        live_check "live-ten-minutes$suffix" check_live_counter 140 10-minute
-    fi
-    live_check "live-close-while-recording$suffix" check_live_close_while_recording
+    check "live-exit-while-recording$suffix" check_live_exit_while_recording
+    [[ ${QV_LIVE_THREE:-1} == 0 ]] || check "live-three-minutes$suffix" check_live_counter 43 3-minute
+    ((long == 0)) || check "live-ten-minutes$suffix" check_live_counter 140 10-minute
+    check "live-close-while-recording$suffix" check_live_close_while_recording
     local ms
     for ms in ${QV_LIVE_FROZEN:-1000 300}; do
-        ((ms == 0)) || live_check "live-frozen-window-${ms}ms$suffix" check_live_frozen "$ms"
+        ((ms == 0)) || check "live-frozen-window-${ms}ms$suffix" check_live_frozen "$ms"
     done
-    live_check "live-rescue-last-recording$suffix" check_live_rescue
+    check "live-rescue-last-recording$suffix" check_live_rescue
     ROUND_FAILED[$ROUND]=$((failed - failed_before))
 }
 

@@ -5,86 +5,42 @@
 # carried out within a second, no box but the program's two dialogs appears, Exit ends the process
 # within a second with code 0, and no finished TAP file is lost, changed or written twice.
 #
-#   stress.sh NATIVE_BUILD WIN32_BUILD
+#   stress.sh NATIVE_BUILD WINDOWS_BUILD
 #
-# NATIVE_BUILD holds tools/quorvane-tapgen; WIN32_BUILD holds app/quorvane.exe and
-# tests/driver/qvdrive.exe. The presses come from stress-hammer (stress-hammer_win32.cpp, built here
-# with the mingw-w64 compiler), which makes them all in one Wine process and measures each where it
-# happens. Prints "PASS name" or "FAIL name: why" per check, the figures measured, and finally
-# "N passed, M failed"; exits 1 when a check failed, 2 on bad usage or when the environment cannot
-# be built.
+# NATIVE_BUILD holds tools/quorvane-tapgen; WINDOWS_BUILD holds app/quorvane.exe and
+# tests/driver/qvdrive.exe, whose hammer and exit-during make the presses in one Wine process and
+# measure each where it happens. Prints "PASS name" or "FAIL name: why" per check, the figures
+# measured, and finally "N passed, M failed"; exits 1 when a check failed, 2 on bad usage or when
+# the environment cannot be built.
 
 set -u -o pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-
-if [[ $# -ne 2 ]]; then
-    echo "usage: stress.sh NATIVE_BUILD WIN32_BUILD" >&2
-    exit 2
-fi
+[[ $# -eq 2 ]] || { echo "usage: stress.sh NATIVE_BUILD WINDOWS_BUILD" >&2; exit 2; }
 source "$here/harness.sh"
 qv_programs stress.sh "$1" "$2"
-
-source "$here/env.sh"
 qv_env_up || exit 2
-
-# The hammer is built for the same Wine as the program under test.
-CXX_WIN32=i686-w64-mingw32-g++-posix
-[[ $QV_WINEARCH == win64 ]] && CXX_WIN32=x86_64-w64-mingw32-g++-posix
-command -v "$CXX_WIN32" >/dev/null || {
-    echo "stress.sh: $CXX_WIN32 is missing" >&2
-    exit 2
-}
-
-HAMMER="$QV_TMP/stress-hammer.exe"
-"$CXX_WIN32" -std=c++17 -O2 -Wall -Wextra -static -o "$HAMMER" "$here/stress-hammer_win32.cpp" || exit 2
-TAPES=(python3 "$here/stress-tapes.py")
-
-MAIN="Quorvane"
-INFO="Сообщение"
 # Exit must end the program within this time, and every press be carried out within it.
 LIMIT_MS=1000
-
-passed=0
-failed=0
-WHYF="$QV_TMP/why"
-
-# Figures a check measured, printed after its PASS or FAIL line.
-FIGURES="$QV_TMP/figures"
-figure() { printf '  %s\n' "$*" >>"$FIGURES"; }
-
-# The program in directory $1, as a user starts it, on a machine without a sound card: the device
-# message is acknowledged and the program is idle. $2 bounds the start-up (a large TAPE is listed
-# before the message).
-APP_PID=""
-app_start() {
-    (cd "$1" && exec timeout 300 wine "$QVEXE") >"$1.log" 2>&1 &
-    APP_PID=$!
-    QV_PIDS+=("$APP_PID")
-    D wait "$MAIN" 15000 wait "$INFO" "${2:-15000}" ok "$INFO" 5000
-}
 
 # No box but the program's own dialogs is on the screen.
 no_boxes() {
     local boxes
-    boxes="$(timeout 30 wine "$HAMMER" boxes | sed 's/^problem 0 //' | utf8)"
+    boxes="$(D boxes | sed 's/^problem 0 //' | utf8)"
     [[ -z $boxes ]] || why "$(head -n1 <<<"$boxes")"
 }
 
 # A raw-file run of the recording $2, ended by Exit $1 ms after status.log has gained the line $3 (the
-# phase to end it in): the process must be gone within LIMIT_MS with code 0, as seen by the helper
+# phase to end it in): the process must be gone within LIMIT_MS with code 0, as seen by the driver
 # and by Wine, without a box or a crash report. Sets EXIT_MS, EXIT_LINES (the catalogue's line count
 # when Exit was posted) and EXIT_AT (the last line the decoder had logged).
-EXIT_MS=""
-EXIT_LINES=""
-EXIT_AT=""
 exit_during_run() {
     local out rc code
     EXIT_MS="" EXIT_LINES="" EXIT_AT=""
-    D radio "$MAIN" 24 || return 1
-    out="$(cd "$RUNDIR" && timeout 120 wine "$HAMMER" exit TAPE "$1" "$2" "$3")"
+    D radio "$MAIN" "$IDC_SRC_PCM" || return 1
+    out="$(cd "$RUNDIR" && timeout 120 wine "$QVDRIVE" exit-during TAPE "$1" "$2" "$3" 2>"$RUNDIR.drive")"
     rc=$?
     [[ $out != *problem* ]] || why "$(grep -m1 '^problem' <<<"$out" | cut -d' ' -f3- | utf8)" || return 1
-    ((rc == 0)) || why "stress-hammer exit failed (status $rc)" || return 1
+    ((rc == 0)) || why "qvdrive exit-during failed (status $rc): $(tr -d '\r' <"$RUNDIR.drive" | head -n1 | utf8)" || return 1
     IFS=$'\t' read -r out EXIT_AT <<<"$(grep -m1 '^exit ' <<<"$out" | tr -d '\r')"
     read -r _ code EXIT_MS EXIT_LINES <<<"$out"
     EXIT_MS=${EXIT_MS%.*}
@@ -94,61 +50,21 @@ exit_during_run() {
     [[ $code == 0 && $rc == 0 ]] || why "Exit ended the program with code $code (Wine: $rc)" || return 1
     ! grep -qiE 'unhandled|winedbg|program error' "$RUNDIR.log" ||
         why "Wine reported a crash: $(grep -m1 -iE 'unhandled|winedbg|program error' "$RUNDIR.log")" || return 1
-    no_boxes || return 1
-    ((EXIT_MS <= LIMIT_MS)) || why "the program ended $EXIT_MS ms after Exit"
+    no_boxes && { ((EXIT_MS <= LIMIT_MS)) || why "the program ended $EXIT_MS ms after Exit"; }
 }
 
-# A program left running by one check for the next (the 900-file start-up is slow to repeat).
-KEEP_APP=0
-app_cleanup() {
-    if ((KEEP_APP)); then
-        KEEP_APP=0
-        return
-    fi
-    if [[ -n $APP_PID ]] && kill -0 "$APP_PID" 2>/dev/null; then
-        kill "$APP_PID" 2>/dev/null
-        wait "$APP_PID" 2>/dev/null
-    fi
-    APP_PID=""
-}
-
-check() {
-    local name=$1 started=$SECONDS
-    shift
-    rm -f "$WHYF" "$FIGURES"
-    if "$@" && [[ ! -s $WHYF ]]; then
-        echo "PASS $name"
-        passed=$((passed + 1))
-    else
-        [[ -s $WHYF ]] || echo "failed" >"$WHYF"
-        echo "FAIL $name: $(head -n1 "$WHYF")"
-        failed=$((failed + 1))
-    fi
-    app_cleanup
-    [[ -s $FIGURES ]] && cat "$FIGURES"
-    echo "  ($((SECONDS - started)) s)"
-}
-
-# A fresh start directory with its TAPE; sets RUNDIR.
+# A fresh start directory RUNDIR with its TAPE holding the recording $2 (a tape of harness.py make,
+# without .tap) as $2.pcm, every block after $3 megabytes of waiting for a pilot tone; and, with $4,
+# finished files out001.tap..out$4.tap, their digests kept to be compared after the run and their
+# blocks in RUNDIR/seeded.tap.
 RUNDIR=""
 rundir() {
     RUNDIR="$QV_TMP/run-$1"
     rm -rf "$RUNDIR"
     mkdir -p "$RUNDIR/TAPE"
-}
-
-# The recording $1 (a name from stress-tapes.py, without .tap) in TAPE as $1.pcm, every block after
-# $2 megabytes of waiting for a pilot tone.
-recording() {
-    "${TAPES[@]}" spaced "$TAPGEN" "$data/$1.tap" "$RUNDIR/TAPE/$1.pcm" "$2" ||
-        why "cannot make the recording $1.pcm"
-}
-
-# Finished files out001.tap..out$1.tap, with their digests kept to be compared after the run and
-# their blocks in RUNDIR/seeded.tap.
-seed() {
-    "${TAPES[@]}" seed "$RUNDIR/TAPE" 1 "$1" "$RUNDIR/seeded.tap" &&
-        (cd "$RUNDIR/TAPE" && sha1sum out*.tap) >"$RUNDIR/seeded" || why "cannot seed TAPE"
+    tapes spaced "$TAPGEN" "$data/$2.tap" "$RUNDIR/TAPE/$2.pcm" "$3" || why "cannot make the recording $2.pcm" || return 1
+    [[ -z ${4:-} ]] || { tapes seed "$RUNDIR/TAPE" 1 "$4" "$RUNDIR/seeded.tap" &&
+        (cd "$RUNDIR/TAPE" && sha1sum out*.tap) >"$RUNDIR/seeded"; } || why "cannot seed TAPE"
 }
 
 seeded_intact() {
@@ -158,25 +74,27 @@ seeded_intact() {
 }
 
 # The files of the runs (from number $1 on) are blocks of the recording $2, at most the last one
-# unfinished; prints the judge's figures.
+# unfinished, and still as the last snapshot of the records $3 (default none) saw them; the judge's
+# figures become a figure after the words $4.
 run_files_intact() {
-    local out
-    out="$("${TAPES[@]}" intact "$RUNDIR/TAPE" - "$1" "$data/$2.tap")" || why "$(sed -n 2p <<<"$out")" || return 1
-    head -n1 <<<"$out"
+    local out label="${4:-}"
+    out="$(tapes intact "$RUNDIR/TAPE" "${3:--}" "$1" "$data/$2.tap" "${@:5}")" || why "$(sed -n 2p <<<"$out")" || return 1
+    [[ -n $label ]] || label="run's files"
+    figure "$label: $(head -n1 <<<"$out")"
 }
 
-# Judges stress-hammer's records $1 against the TAP files that follow; prints the figures.
+# Judges qvdrive hammer's records $1 against the TAP files that follow; the figures go to PRESSES.
 judge_presses() {
-    local verdict problems
-    verdict="$("${TAPES[@]}" hammer "$@")"
-    head -n1 <<<"$verdict"
-    problems="$(tail -n +2 <<<"$verdict" | utf8)"
-    [[ -z $problems ]] || why "$(head -n1 <<<"$problems")"
+    local verdict
+    verdict="$(tapes hammer "$@" | utf8)"
+    PRESSES="$(head -n1 <<<"$verdict")"
+    figure "$PRESSES"
+    [[ -z $(sed -n 2p <<<"$verdict") ]] || why "$(sed -n 2p <<<"$verdict")"
 }
 
 data="$QV_TMP/data"
 mkdir -p "$data"
-"${TAPES[@]}" make "$data" || exit 2
+tapes make "$data" || exit 2
 
 # ---- 1. Start and Stop, a hundred times
 # Every line of the plan is one Start and one Stop on one of two recordings (so that a file written
@@ -200,93 +118,68 @@ hammer_plan() {
 }
 
 check_start_stop_hammer() {
-    local started rc figures phase count verdict
-    rundir hammer
-    recording hammer-a 64 && recording hammer-b 64 || return 1
+    local started rc phase count least
+    rundir hammer hammer-a 64 && tapes spaced "$TAPGEN" "$data/hammer-b.tap" "$RUNDIR/TAPE/hammer-b.pcm" 64 || return 1
     hammer_plan >"$RUNDIR/plan"
-    app_start "$RUNDIR" && D radio "$MAIN" 24 || return 1
+    app_start_idle "$RUNDIR" 300 && D radio "$MAIN" "$IDC_SRC_PCM" || return 1
     started=$SECONDS
-    (cd "$RUNDIR" && timeout 200 wine "$HAMMER" hammer "$RUNDIR/plan" TAPE 150) >"$RUNDIR/records" 2>"$RUNDIR/hammer.err"
+    (cd "$RUNDIR" && timeout 200 wine "$QVDRIVE" hammer "$RUNDIR/plan" TAPE 150) >"$RUNDIR/records" 2>"$RUNDIR/hammer.err"
     rc=$?
     figure "$((SECONDS - started)) s for the presses"
-    figures="$(judge_presses "$RUNDIR/records" "$data/hammer-a.tap" "$data/hammer-b.tap")"
-    figure "$figures"
-    [[ ! -s $WHYF ]] || return 1
-    ((rc == 0)) || why "stress-hammer gave up (status $rc): $(head -c 200 "$RUNDIR/hammer.err")" || return 1
+    judge_presses "$RUNDIR/records" "$data/hammer-a.tap" "$data/hammer-b.tap" || return 1
+    ((rc == 0)) || why "qvdrive hammer gave up (status $rc): $(head -c 200 "$RUNDIR/hammer.err")" || return 1
     # Enough runs must have ended while waiting for the pilot and inside a block, and enough Stops
     # been sent just after a block, for the check to mean something. The end of a block (length,
     # rescan, report) takes the decoder a millisecond or two, as it waits for no window, so fewer
     # Stops land there; the rescan checks below hold it there longer.
-    local least
     for phase in ended_pilot ended_block sent_after; do
-        count="$(tr ' ' '\n' <<<"$figures" | sed -n "s/^$phase=//p")"
+        count="$(tr ' ' '\n' <<<"$PRESSES" | sed -n "s/^$phase=//p")"
         least=10
         [[ $phase == sent_after ]] && least=5
         ((count >= least)) || why "only $count presses landed in phase $phase" || return 1
     done
-    no_boxes || return 1
-    local code ms
-    read -r code ms <<<"$(D mark quit "$MAIN" 1 5000 since | tr '\n' ' ')"
-    [[ -n $ms ]] || return 1
-    wait "$APP_PID"
-    rc=$?
-    APP_PID=""
-    figure "Exit when idle: $ms ms"
-    [[ $code == 0 && $rc == 0 ]] || why "Exit ended the program with code $code (Wine: $rc)" || return 1
-    ((ms <= LIMIT_MS)) || why "the program ended $ms ms after Exit" || return 1
-    verdict="$("${TAPES[@]}" intact "$RUNDIR/TAPE" "$RUNDIR/records" 1 "$data/hammer-a.tap" "$data/hammer-b.tap")" ||
-        why "after Exit: $(sed -n 2p <<<"$verdict")" || return 1
-    figure "TAPE after Exit: $(head -n1 <<<"$verdict")"
+    no_boxes && app_end Exit mark quit "$MAIN" "$IDM_EXIT" 5000 since || return 1
+    figure "Exit when idle: $ENDED ms"
+    ((ENDED <= LIMIT_MS)) || why "the program ended $ENDED ms after Exit" || return 1
+    run_files_intact 1 hammer-a "$RUNDIR/records" "TAPE after Exit" "$data/hammer-b.tap"
 }
 
 # ---- 2. Exit in every phase of a run
 # Three finished files lie in TAPE before each run; they and the run's finished files must survive.
 check_exit_waiting_for_pilot() {
-    rundir exit-pilot
     # A gigabyte before the block: seconds of waiting, of which Exit takes a fraction.
-    recording exit-pilot 1024 && seed 3 || return 1
-    app_start "$RUNDIR" || return 1
+    rundir exit-pilot exit-pilot 1024 3 && app_start_idle "$RUNDIR" 300 || return 1
     exit_during_run 300 exit-pilot.pcm "Wait pilot..." || return 1
     figure "Exit: $EXIT_MS ms, at \"$EXIT_AT\""
     [[ $EXIT_AT == "Wait pilot..." && $(od -An -tx1 "$RUNDIR/TAPE/out004.tap" | tr -d ' ') == 2020 ]] ||
         why "Exit did not land while waiting for the pilot (at \"$EXIT_AT\")" || return 1
-    seeded_intact || return 1
-    figure "run's files: $(run_files_intact 4 exit-pilot)"
+    seeded_intact && run_files_intact 4 exit-pilot
 }
 
 check_exit_mid_block() {
-    rundir exit-block
-    recording exit-block 0 && seed 3 || return 1
-    app_start "$RUNDIR" || return 1
+    rundir exit-block exit-block 0 3 && app_start_idle "$RUNDIR" 300 || return 1
     exit_during_run 0 exit-block.pcm "Read 5 Kb" || return 1
     figure "Exit: $EXIT_MS ms, at \"$EXIT_AT\""
     [[ $EXIT_AT == "Read "*" Kb" && $(stat -c %s "$RUNDIR/TAPE/out005.tap") -gt 2 ]] ||
         why "Exit did not land inside the long block (at \"$EXIT_AT\")" || return 1
-    seeded_intact || return 1
-    figure "run's files: $(run_files_intact 4 exit-block)"
+    seeded_intact && run_files_intact 4 exit-block
 }
 
 # Stop right after the first block has ended, while the catalogue is rebuilt from 900 files; the
 # program is left running for the Exit check that follows.
 check_stop_during_rescan() {
-    local figures
-    rundir rescan
-    recording exit-rescan 0 && seed 900 || return 1
-    app_start "$RUNDIR" 60000 && D radio "$MAIN" 24 || return 1
+    rundir rescan exit-rescan 0 900 && app_start_idle "$RUNDIR" 300 60000 && D radio "$MAIN" "$IDC_SRC_PCM" || return 1
     KEEP_APP=1
     echo "0 exit-rescan.pcm CRC summ ok" >"$RUNDIR/plan"
-    (cd "$RUNDIR" && timeout 120 wine "$HAMMER" hammer "$RUNDIR/plan" TAPE 60) >"$RUNDIR/records" 2>"$RUNDIR/hammer.err"
-    figures="$(judge_presses "$RUNDIR/records" "$data/exit-rescan.tap" "$RUNDIR/seeded.tap")"
-    figure "$figures"
-    seeded_intact || return 1
-    figure "run's files: $(run_files_intact 901 exit-rescan)"
+    (cd "$RUNDIR" && timeout 120 wine "$QVDRIVE" hammer "$RUNDIR/plan" TAPE 60) >"$RUNDIR/records" 2>"$RUNDIR/hammer.err"
+    judge_presses "$RUNDIR/records" "$data/exit-rescan.tap" "$RUNDIR/seeded.tap" && seeded_intact &&
+        run_files_intact 901 exit-rescan
 }
 
 check_exit_during_rescan() {
+    KEEP_APP=""
     if [[ -z $APP_PID ]] || ! kill -0 "$APP_PID" 2>/dev/null || [[ $RUNDIR != "$QV_TMP/run-rescan" ]]; then
-        rundir rescan
-        recording exit-rescan 0 && seed 900 || return 1
-        app_start "$RUNDIR" 60000 || return 1
+        rundir rescan exit-rescan 0 900 && app_start_idle "$RUNDIR" 300 60000 || return 1
     fi
     exit_during_run 0 exit-rescan.pcm "CRC summ ok"
     figure "Exit: ${EXIT_MS:-?} ms, at \"$EXIT_AT\", with ${EXIT_LINES:-?} catalogue lines listed"
@@ -294,8 +187,7 @@ check_exit_during_rescan() {
     [[ -n $EXIT_MS && -z $APP_PID ]] || return 1
     # The block's file name is logged once the rescan is over.
     [[ $EXIT_AT == "CRC summ ok" ]] || why "Exit came after the rescan (at \"$EXIT_AT\")" || return 1
-    seeded_intact || return 1
-    figure "run's files: $(run_files_intact 901 exit-rescan)"
+    seeded_intact && run_files_intact 901 exit-rescan
 }
 
 check start-stop-100-times check_start_stop_hammer
@@ -303,6 +195,4 @@ check exit-while-waiting-for-pilot check_exit_waiting_for_pilot
 check exit-mid-block check_exit_mid_block
 check stop-during-rescan-of-900-files check_stop_during_rescan
 check exit-during-rescan-of-900-files check_exit_during_rescan
-
-echo "$passed passed, $failed failed"
-((failed == 0)) || exit 1
+qv_summary || exit 1
