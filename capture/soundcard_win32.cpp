@@ -123,8 +123,16 @@ void TakeReturnedBuffers()
 
 DWORD WINAPI CaptureThreadProc(void*)
 {
+    DWORD asked = GetTickCount();
     while (WaitForSingleObject(DoneEvent, INFINITE) == WAIT_OBJECT_0 && !CaptureQuit.load()) {
         TakeReturnedBuffers();
+        // The timer shows the position ten times a second; asking for it takes the device's lock,
+        // which the system's own capture thread needs to fill the buffers, so it is asked no more
+        // often than it is shown rather than for every buffer.
+        const DWORD now = GetTickCount();
+        if (now - asked < 100)
+            continue;
+        asked = now;
         MMTIME position = {};
         position.wType = TIME_BYTES;
         if (waveInGetPosition(Device, &position, sizeof position) == MMSYSERR_NOERROR &&
