@@ -12,7 +12,10 @@
 #include <vector>
 #include <system_error>
 
+#include "capture/capture.h"
 #include "decoder/catalogue.h"
+#include "decoder/halfperiod.h"
+#include "decoder/run.h"
 #include "decoder/tapfile.h"
 #include "report/ui.h"
 
@@ -63,7 +66,10 @@ void UiCatalogueAppend(const char* line)
 
 void UiCatalogueSelectLast() {}
 
-void UiRunEnded() {}
+void UiRunEnded()
+{
+    ++FuzzUiState.runEndedCalls;
+}
 
 void UiInfoBox(const char* text)
 {
@@ -101,6 +107,16 @@ void EmptyCurrentDirectory()
     std::error_code error;
     for (fs::directory_iterator it(".", error), end; !error && it != end; it.increment(error))
         fs::remove_all(it->path(), error);
+}
+
+void CollectRunEndedByItself()
+{
+    if (RawInputOpen() || TapOutputOpen() || CaptureState != 1 || FuzzUiState.runEndedCalls != 1)
+        FuzzFailure("the end of the file left the run half open", "");
+    FuzzUiState.runEndedCalls = 0;
+    EndRun();
+    if (FileMode())
+        FuzzFailure("the run was still in file mode after it was collected", "");
 }
 
 void CheckTapFiles(size_t sampleCount)

@@ -10,6 +10,7 @@
 
 struct FuzzUi {
     std::vector<std::string> catalogue;  // lines appended since the last reset of the list
+    int runEndedCalls = 0;               // ends told since the last run was collected
 };
 
 extern FuzzUi FuzzUiState;
@@ -26,6 +27,11 @@ void EmptyCurrentDirectory();
 // the next run would reuse is unfinished, and no block holds more bytes than `sampleCount` samples
 // could carry. Stops the fuzzer when one fails.
 void CheckTapFiles(size_t sampleCount);
+
+// After a file run that ended at the end of its recording: the decoder thread has closed what it
+// read and wrote and told the front end once, and collecting the run leaves file mode. Stops the
+// fuzzer when one fails.
+void CollectRunEndedByItself();
 
 // Stops the fuzzer with a message: a check on the core's results failed.
 [[noreturn]] void FuzzFailure(const char* what, const std::string& detail);
