@@ -36,22 +36,26 @@ native() {
     cmake -S . -B build >/dev/null && cmake --build build -j$jobs >/dev/null &&
         ctest --test-dir build --output-on-failure -j$jobs
 }
-# The sanitizer trees are built in the background, at idle priority, from the end of the native
-# stage on: the cross builds leave a core idle (the audio libraries' configure scripts run one
-# process at a time) and the stages under Wine mostly wait for tapes played in real time. At idle
-# priority a build takes only time nothing else wants, so the recordings are not held up by it.
-# Their tests run in the foreground, after the stages under Wine.
+# The sanitizer and fuzzing trees, and the 32-bit Windows tree when the checks under Wine do not
+# run it, are built in the background, at idle priority, from the end of the native stage on: the
+# cross builds leave a core idle (the audio libraries' configure scripts run one process at a time)
+# and the stages under Wine mostly wait for tapes played in real time. At idle priority a build
+# takes only time nothing else wants, so the recordings are not held up by it. What uses them runs
+# in the foreground once each is built.
 background=""
 build_sanitized() {
     local dir=$1 flags=$2
     cmake -S . -B "$dir" -DQV_SANITIZE="$flags" && cmake --build "$dir" -j$jobs
 }
+# Builds each "TREE COMMAND..." in turn; TREE.status gets the command's status and seconds.
 start_background_builds() {
+    local tree
+    for tree in "$@"; do
+        rm -f "$root/${tree%% *}.status"
+    done
     (
         chrt --idle -p 0 $BASHPID >/dev/null 2>&1 || renice -n 19 -p $BASHPID >/dev/null
-        for tree in "build-asan build_sanitized build-asan address,undefined" \
-            "build-tsan build_sanitized build-tsan thread" \
-            "build-fuzz bash tests/fuzz/run.sh --build-only $root/build-fuzz"; do
+        for tree in "$@"; do
             set -- $tree
             start=$SECONDS
             "${@:2}" >"$root/$1.log" 2>&1
@@ -60,14 +64,13 @@ start_background_builds() {
     ) &
     background=$!
 }
-# The status of the background build of tree $1; its log's end when it failed.
+# Waits for the background build of tree $1 and gives its status; its log's end when it failed.
 built() {
     local dir=$1 rc seconds
-    if [ -n "$background" ]; then
-        wait "$background"
-        background=""
-    fi
-    read -r rc seconds <"$root/$dir.status" || rc=1
+    while [ ! -e "$root/$dir.status" ] && kill -0 "$background" 2>/dev/null; do
+        sleep 2
+    done
+    read -r rc seconds <"$root/$dir.status" 2>/dev/null || rc=1
     if [ "$rc" -ne 0 ]; then
         echo "the build of $dir failed; the end of $dir.log:"
         tail -n 40 "$root/$dir.log"
@@ -87,10 +90,6 @@ windows64() {
         cmake --build build-win64 -j$jobs >/dev/null
 }
 
-rm -f "$root"/build-asan.status "$root"/build-tsan.status "$root"/build-fuzz.status
-stage "native build and tests" native
-start_background_builds
-stage "Windows cross build" windows
 # Wine runs 32-bit programs in 32-bit processes, which a kernel without ia32 emulation refuses
 # ("Exec format error"). There the checks under Wine run the same sources built as 64-bit programs.
 # Without Wine's 32-bit half (a mirror that could not give it) the same holds.
@@ -105,7 +104,17 @@ elif ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
 else
     wine_why=""
 fi
-if [ -n "$wine_why" ]; then
+background_trees=("build-asan build_sanitized build-asan address,undefined"
+    "build-tsan build_sanitized build-tsan thread"
+    "build-fuzz bash tests/fuzz/run.sh --build-only $root/build-fuzz")
+
+stage "native build and tests" native
+if [ -z "$wine_why" ]; then
+    start_background_builds "${background_trees[@]}"
+    stage "Windows cross build" windows
+else
+    # The 32-bit tree is then needed only by the release, at the end.
+    start_background_builds "build-win32 windows" "${background_trees[@]}"
     echo "$wine_why: the checks under Wine use the 64-bit build"
     wine_tree="$root/build-win64"
     wine_used="the 64-bit build, Wine's 64-bit loader, because $wine_why"
@@ -138,6 +147,7 @@ stage "Windows program under Wine: stress" bash tests/wine/stress.sh "$root/buil
 stage "console decoder under Wine: audio files and --rescue" bash tests/wine/audio.sh "$root/build" "$wine_tree"
 # What users download: the 32-bit zip (its programs, or where 32-bit processes do not run their
 # 64-bit twins, run under Wine) and the Debian package, installed and run.
+[ -n "$wine_why" ] && stage "Windows cross build" built build-win32
 release() {
     rm -rf "$root/dist" && bash tools/release.sh "$root/dist"
 }
