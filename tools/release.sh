@@ -42,7 +42,12 @@ for program in quorvane quorvane-decode; do
 done
 # Notepad of older Windows shows a text without carriage returns on one line.
 sed -e "s/@VERSION@/$version/" -e 's/$/\r/' tools/release/README.txt >"$stage/README.txt"
-for licence in build-win32/winlibs/prefix/licences/*.txt; do
+# The audio libraries' licences lie where the tree built them (QV_WINLIBS: its own winlibs/, or a
+# cache named at the configure); a zip without them would ship the libraries unlicensed.
+winlibs="$(sed -n 's/^QV_WINLIBS:PATH=//p' build-win32/CMakeCache.txt)"
+licences=("${winlibs:-build-win32/winlibs}"/prefix/licences/*.txt)
+[[ -f ${licences[0]} ]] || { echo "release.sh: no licences of the audio libraries in ${winlibs:-build-win32/winlibs}/prefix/licences" >&2; exit 1; }
+for licence in "${licences[@]}"; do
     sed 's/$/\r/' "$licence" >"$stage/licences/$(basename "$licence")"
 done
 # The MinGW-w64 runtime (winpthreads among it) and GCC's runtime libraries are linked in too.
