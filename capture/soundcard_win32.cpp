@@ -68,11 +68,16 @@ uint8_t* Newest;
 int32_t NewestLength;
 bool NewestFresh;
 
+// The device's thread sets a header's flags while this one reads them.
+DWORD HeaderFlags(const WAVEHDR& header)
+{
+    return *static_cast<const volatile DWORD*>(&header.dwFlags);
+}
+
 // Back from the device and not yet handled.
 bool IsReturned(const WAVEHDR& header)
 {
-    const DWORD flags = *static_cast<const volatile DWORD*>(&header.dwFlags);
-    return (flags & (WHDR_PREPARED | WHDR_DONE | WHDR_INQUEUE)) == (WHDR_PREPARED | WHDR_DONE);
+    return (HeaderFlags(header) & (WHDR_PREPARED | WHDR_DONE | WHDR_INQUEUE)) == (WHDR_PREPARED | WHDR_DONE);
 }
 
 void FreeBufferBlock()
@@ -112,7 +117,7 @@ void TakeReturnedBuffers()
     const int32_t oldest = NextHeader;
     for (int32_t step = 0; Headers && step < count; ++step) {
         WAVEHDR& header = Headers[(oldest + step) % count];
-        if (*static_cast<volatile DWORD*>(&header.dwFlags) & WHDR_INQUEUE)
+        if (HeaderFlags(header) & WHDR_INQUEUE)
             return;
         if (!IsReturned(header))
             continue;
@@ -121,23 +126,27 @@ void TakeReturnedBuffers()
     }
 }
 
+// The timer shows the position ten times a second; asking for it takes the device's lock, which
+// the system's own capture thread needs to fill the buffers, so it is asked no more often than it
+// is shown rather than for every buffer.
+void ReadPosition(DWORD& asked)
+{
+    const DWORD now = GetTickCount();
+    if (now - asked < 100)
+        return;
+    asked = now;
+    MMTIME position = {};
+    position.wType = TIME_BYTES;
+    if (waveInGetPosition(Device, &position, sizeof position) == MMSYSERR_NOERROR && position.wType == TIME_BYTES)
+        Position.store(position.u.cb);
+}
+
 DWORD WINAPI CaptureThreadProc(void*)
 {
     DWORD asked = GetTickCount();
     while (WaitForSingleObject(DoneEvent, INFINITE) == WAIT_OBJECT_0 && !CaptureQuit.load()) {
         TakeReturnedBuffers();
-        // The timer shows the position ten times a second; asking for it takes the device's lock,
-        // which the system's own capture thread needs to fill the buffers, so it is asked no more
-        // often than it is shown rather than for every buffer.
-        const DWORD now = GetTickCount();
-        if (now - asked < 100)
-            continue;
-        asked = now;
-        MMTIME position = {};
-        position.wType = TIME_BYTES;
-        if (waveInGetPosition(Device, &position, sizeof position) == MMSYSERR_NOERROR &&
-            position.wType == TIME_BYTES)
-            Position.store(position.u.cb);
+        ReadPosition(asked);
     }
     return 0;
 }
