@@ -371,6 +371,8 @@ expect_rescue_refused() {
 check_live_rescue() {
     local dir="$LIVE/round$ROUND/rescue" count=$DAMAGED_BLOCKS seconds rec live before folder kept
     rm -rf "$dir" && mkdir -p "$dir/TAPE"
+    # The round before switched keeping off, and the program reads the switch at start-up.
+    timeout 30 wine reg delete 'HKCU\Software\Quorvane\Recordings' /v Keep /f >/dev/null 2>&1
     sox -t raw -r 44100 -e unsigned -b 8 -c 1 "$data/one.pcm" -r 48000 -b 16 -c 2 "$dir/TAPE/foreign.wav" ||
         why "sox cannot make foreign.wav" || return 1
     seconds="$(seconds_of "$LIVE/damaged.pcm")"
