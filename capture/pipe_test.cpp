@@ -10,25 +10,36 @@
 #include "tests/test_support.h"
 
 namespace {
-// Allocations from the heap made by this thread (every form of new ends in the plain one).
+// Allocations from the heap made by this thread. Every form of new and delete is replaced, so that
+// a sanitizer's own forms never pair with these.
 thread_local long gAllocations = 0;
-}  // namespace
 
-void* operator new(std::size_t size)
+void* Allocate(std::size_t size, bool nothrow)
 {
     ++gAllocations;
     if (void* memory = std::malloc(size ? size : 1))
         return memory;
+    if (nothrow)
+        return nullptr;
     throw std::bad_alloc();
 }
-void operator delete(void* memory) noexcept
-{
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept
-{
-    std::free(memory);
-}
+}  // namespace
+
+// GCC inlines these into its callers and then takes free() for a mismatch with the new that made
+// the memory, which here is malloc().
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void* operator new(std::size_t size) { return Allocate(size, false); }
+void* operator new[](std::size_t size) { return Allocate(size, false); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size, true); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size, true); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
 
 namespace {
 
