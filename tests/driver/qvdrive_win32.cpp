@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -280,14 +281,6 @@ void WaitNumber(char** a)
         Fail(Format("shows \"%s\"", text.c_str()));
 }
 
-// Milliseconds with one decimal, rounded to the nearest tenth; the query starts a new measure.
-void PrintGap(char** a)
-{
-    ULONGLONG micros = static_cast<DWORD_PTR>(Send(NeedDialog(a[0]), kGapQuery, 1, 0, kGapLimitMs));
-    ULONGLONG tenths = (micros + 50) / 100;
-    Print(Format("%llu.%llu", tenths / 10, tenths % 10));
-}
-
 // Stops the thread that owns the dialog for ms milliseconds, as a disk, a virus scanner or a slow
 // paint may stall a window on a real machine: whatever that thread alone does (messages, the sound
 // card's returned buffers) waits, while the process's other threads run on. The driver ends at a
@@ -424,31 +417,6 @@ BOOL CALLBACK ReportBox(HWND window, LPARAM)
 // Time stamp for mark/since: lets the harness time a step without counting Wine's start-up.
 double gMark = 0;
 
-void Rect(char** a)
-{
-    RECT r;
-    if (!GetWindowRect(std::strcmp(a[1], "0") == 0 ? NeedDialog(a[0]) : NeedControl(a[0], a[1]), &r))
-        Fail(Format("GetWindowRect failed (error %lu)", GetLastError()));
-    Print(Format("%ld %ld %ld %ld", r.left, r.top, r.right, r.bottom));
-}
-
-void ListLines(char** a)
-{
-    HWND list = NeedControl(a[0], a[1]);
-    LRESULT count = Send(list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i)
-        Print(ListLine(list, i));
-}
-
-// As Alt and the letter do; WM_CANCELMODE ends the menu's loop in the program's thread.
-void Menu(char** a)
-{
-    if (a[1][0] == '-')
-        Post(NeedDialog(a[0]), WM_CANCELMODE, 0, 0);
-    else
-        Post(NeedDialog(a[0]), WM_SYSCOMMAND, SC_KEYMENU, static_cast<unsigned char>(a[1][0]));
-}
-
 struct CommandInfo {
     const char* name;
     int arity;
@@ -491,11 +459,22 @@ const CommandInfo kCommands[] = {
      [](char** a) { PrintNumber(Send(NeedControl(a[0], a[1]), BM_GETCHECK, 0, 0) == BST_CHECKED); }},
     {"lbcount", 2, "TITLE ID", "print a list box's line count",
      [](char** a) { PrintNumber(static_cast<long>(Send(NeedControl(a[0], a[1]), LB_GETCOUNT, 0, 0))); }},
-    {"lblines", 2, "TITLE ID", "print a list box's lines, one a line", ListLines},
+    {"lblines", 2, "TITLE ID", "print a list box's lines, one a line",
+     [](char** a) {
+         HWND list = NeedControl(a[0], a[1]);
+         for (LRESULT i = 0, count = Send(list, LB_GETCOUNT, 0, 0); i < count; ++i)
+             Print(ListLine(list, i));
+     }},
     {"lbsel", 2, "TITLE ID", "print a list box's selected index (-1: none)",
      [](char** a) { PrintNumber(static_cast<long>(Send(NeedControl(a[0], a[1]), LB_GETCURSEL, 0, 0))); }},
     {"ok", 2, "TITLE MS", "press OK of a message box and wait until it is gone", [](char** a) { PressOk(a[0], a[1]); }},
-    {"rect", 2, "TITLE ID", "print the screen rectangle \"left top right bottom\" (ID 0: the dialog)", Rect},
+    {"rect", 2, "TITLE ID", "print the screen rectangle \"left top right bottom\" (ID 0: the dialog)",
+     [](char** a) {
+         RECT r;
+         if (!GetWindowRect(std::strcmp(a[1], "0") == 0 ? NeedDialog(a[0]) : NeedControl(a[0], a[1]), &r))
+             Fail(Format("GetWindowRect failed (error %lu)", GetLastError()));
+         Print(Format("%ld %ld %ld %ld", r.left, r.top, r.right, r.bottom));
+     }},
     {"move", 3, "TITLE X Y", "move the dialog to screen position X, Y",
      [](char** a) {
          if (!SetWindowPos(NeedDialog(a[0]), nullptr, static_cast<int>(Number(a[1])), static_cast<int>(Number(a[2])), 0, 0,
@@ -506,9 +485,21 @@ const CommandInfo kCommands[] = {
      [](char** a) { QuitAndWait(a[0], WM_COMMAND, MAKEWPARAM(Number(a[1]), 0), a[2]); }},
     {"close", 2, "TITLE MS", "post WM_CLOSE, wait for the process to end, print \"CODE MS\"",
      [](char** a) { QuitAndWait(a[0], WM_CLOSE, 0, a[1]); }},
-    {"gap", 1, "TITLE", "print the longest gap between returned sound buffers (ms) and start a new measure", PrintGap},
+    // Milliseconds with one decimal, rounded to the nearest tenth.
+    {"gap", 1, "TITLE", "print the longest gap between returned sound buffers (ms) and start a new measure",
+     [](char** a) {
+         ULONGLONG tenths = (static_cast<DWORD_PTR>(Send(NeedDialog(a[0]), kGapQuery, 1, 0, kGapLimitMs)) + 50) / 100;
+         Print(Format("%llu.%llu", tenths / 10, tenths % 10));
+     }},
     {"freeze", 2, "TITLE MS", "suspend the thread that owns the dialog for MS ms", [](char** a) { Freeze(a[0], Number(a[1])); }},
-    {"menu", 2, "TITLE KEY", "open the dialog's menu whose mnemonic is KEY (a letter), or close it (-)", Menu},
+    // As Alt and the letter do; WM_CANCELMODE ends the menu's loop in the program's thread.
+    {"menu", 2, "TITLE KEY", "open the dialog's menu whose mnemonic is KEY (a letter), or close it (-)",
+     [](char** a) {
+         if (a[1][0] == '-')
+             Post(NeedDialog(a[0]), WM_CANCELMODE, 0, 0);
+         else
+             Post(NeedDialog(a[0]), WM_SYSCOMMAND, SC_KEYMENU, static_cast<unsigned char>(a[1][0]));
+     }},
     {"sleep", 1, "MS", "pause", [](char** a) { Sleep(Number(a[0])); }},
     {"mark", 0, "", "remember the time", [](char**) { gMark = NowMs(); }},
     {"since", 0, "", "print the milliseconds since the last mark (or the start)",
@@ -540,18 +531,11 @@ int main(int argc, char** argv)
     _setmode(_fileno(stdout), _O_BINARY);
     gMark = NowMs();
     std::vector<std::string> words(argv + 1, argv + argc);
-    std::string script;
     if (argc == 2 && argv[1][0] == '@') {
-        if (!ReadShared(argv[1] + 1, script)) {
-            std::fprintf(stderr, "qvdrive: cannot read %s\n", argv[1] + 1);
-            return 2;
-        }
+        std::ifstream script(argv[1] + 1);
         words.clear();
-        for (size_t at = 0, end; at < script.size(); at = end + 1) {
-            end = script.find('\n', at);
-            end = end == std::string::npos ? script.size() : end;
-            words.push_back(script.substr(at, end - at - (end > at && script[end - 1] == '\r')));
-        }
+        for (std::string line; std::getline(script, line);)
+            words.push_back(line);
     }
     std::vector<char*> args;
     for (std::string& word : words)

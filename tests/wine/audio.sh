@@ -58,7 +58,8 @@ rescue_same() {
     local family=$1 strength=$2 rate=$3 dir="$QV_TMP/rescue-$1-$2-$3" side native rc
     mkdir -p "$dir/native" "$dir/windows"
     "$TAPESIM" "$QV_TMP/mixed.tap" "$dir/tape.wav" --family "$family" --strength "$strength" --seed 3 --rate "$rate" \
-        >/dev/null && ln -s ../tape.wav "$dir/native/" && ln -s ../tape.wav "$dir/windows/" || why "qv-tapesim failed" || return 1
+        >/dev/null || why "qv-tapesim failed" || return 1
+    ln -s ../tape.wav "$dir/native/" && ln -s ../tape.wav "$dir/windows/"
     (cd "$dir/native" && "$NATIVE_DECODE" --rescue tape.wav >out 2>err)
     native=$?
     (cd "$dir/windows" && "$QV_TMP/decode" --rescue tape.wav >out 2>err)

@@ -145,9 +145,7 @@ qv_env_down() {
         kill -KILL "$pid" 2>/dev/null
     done
     QV_PIDS=()
-    if [[ -n $QV_TMP && -d $QV_TMP && -z ${QV_KEEP:-} ]]; then
-        rm -rf "$QV_TMP"
-    fi
+    [[ -n $QV_TMP && -d $QV_TMP && -z ${QV_KEEP:-} ]] && rm -rf "$QV_TMP"
 }
 
 # --console: for console programs only, without the X server and the Russian locale.

@@ -41,11 +41,6 @@ PRESS_LIMIT_MS = 1000.0
 END = float("inf")
 
 
-def counter_tape(count):
-    """Block i carries i (two bytes) first, so the order the blocks came back in can be read."""
-    return [data(struct.pack("<H", i) + pattern(200, 1000 + i)) for i in range(count)]
-
-
 TAPES = {
     # Headers of three kinds, a BASIC block, a full screen, and a block over 1 KiB whose checksum is
     # wrong: everything a user's tape brings to the panes and the catalogue.
@@ -250,7 +245,8 @@ def main(argv):
         if len(a) > 3:
             write_tap(a[3], blocks.values())
     elif command == "counter":
-        write_tap(a[0], counter_tape(int(a[1])))
+        # Block i carries i (two bytes) first, so the order the blocks came back in can be read.
+        write_tap(a[0], [data(struct.pack("<H", i) + pattern(200, 1000 + i)) for i in range(int(a[1]))])
     elif command == "spaced":
         spaced(a[0], a[1], a[2], int(a[3]))
     elif command == "shift":

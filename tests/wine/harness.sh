@@ -62,10 +62,16 @@ D() {
 }
 
 # A judge of harness.py (its arguments from $2 on); its verdict, after the words $1, becomes the
-# reason when it fails.
+# reason when it fails. What it prints before its verdict (hammer and intact: figures) is left in
+# FIGURES and printed as a figure after the words $1.
+FIGURES=""
 judge() {
-    local out
-    out="$(python3 "$QV_HARNESS/harness.py" "${@:2}")" || why "$1${1:+: }$(tail -n1 <<<"$out")"
+    local out rc
+    out="$(python3 "$QV_HARNESS/harness.py" "${@:2}")"
+    rc=$?
+    FIGURES="$(head -n -1 <<<"$out")"
+    [[ -z $FIGURES ]] || figure "$1${1:+: }$FIGURES"
+    ((rc == 0)) || why "$1${1:+: }$(tail -n1 <<<"$out")"
 }
 tapes() { python3 "$QV_HARNESS/harness.py" "$@"; }
 # The path $1 as the driver opens it: Wine's drive Z: is the Unix root.
@@ -223,18 +229,7 @@ same_pane() {
     decoded_pane "$2" "$3" | cmp -s "$1" - || why "$2 shows \"$(utf8 <"$1" | tr '\r\n' ' |' | head -c 300)\", not the decoder's"
 }
 
-# Busy processes, one per core, for checks that must hold while the machine is loaded: each spins
-# for at most $1 seconds (timeout ends it even if the teardown never runs) and is ended by its pid by
-# qv_hogs_stop or by the teardown. Started in the calling shell, not in a subshell, so that their
-# pids are its children.
-qv_hogs_start() {
-    local i
-    for ((i = 0; i < $(nproc); i++)); do
-        timeout "$1" awk 'BEGIN { for (;;) n++ }' >/dev/null 2>&1 &
-        QV_HOGS+=("$!")
-    done
-}
-
+# The busy processes of live.sh, ended by their pids after every check.
 qv_hogs_stop() {
     local pid
     for pid in "${QV_HOGS[@]}"; do

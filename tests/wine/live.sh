@@ -25,8 +25,17 @@ HOGS=$(nproc)
 [[ ${QV_LIVE_HOGS:-1} == 0 ]] && HOGS=0
 CLOSED=$'^WaveInClose: ok\r$'
 
-# One busy process per core while a tape plays (none with QV_LIVE_HOGS=0), for at most $1 seconds.
-hogs_start() { ((HOGS == 0)) || qv_hogs_start "$1"; }
+# One busy process per core while a tape plays (none with QV_LIVE_HOGS=0), so that the checks hold
+# on a loaded machine: each spins for at most $1 seconds (timeout ends it even if the teardown never
+# runs) and is ended by its pid after the check or by the teardown. Started in the calling shell,
+# not in a subshell, so that their pids are its children.
+hogs_start() {
+    local i
+    for ((i = 0; i < HOGS; i++)); do
+        timeout "$1" awk 'BEGIN { for (;;) n++ }' >/dev/null 2>&1 &
+        QV_HOGS+=("$!")
+    done
+}
 
 # Plays the raw recording $1 into the sink (for at most $2 seconds); PLAY_PID is the player.
 play() {

@@ -209,7 +209,8 @@ check_settings_default() {
 }
 
 check_settings_registry() {
-    workdir registry && app_start_idle "$WORK" && D click "$SETTINGS" "$IDC_DEFAULT" click "$SETTINGS" "$IDC_SAVEREG" || return 1
+    workdir registry && app_start_idle "$WORK" || return 1
+    D click "$SETTINGS" "$IDC_DEFAULT" click "$SETTINGS" "$IDC_SAVEREG" || return 1
     set_all_fields 7 && D click "$SETTINGS" "$IDC_LOADREG" && expect_defaults && app_quit && expect_stored 128
 }
 

@@ -71,20 +71,17 @@ rundir() {
 # unfinished, and still as the last snapshot of the records $3 (default none) saw them; the judge's
 # figures become a figure after the words $4.
 run_files_intact() {
-    local out label=${4:-"run's files"}
-    out="$(tapes intact "$WORK/TAPE" "${3:--}" "$1" "$data/$2.tap" "${@:5}")" || why "$(sed -n 2p <<<"$out")" || return 1
-    figure "$label: $(head -n1 <<<"$out")"
+    local label=${4:-"run's files"}
+    judge "$label" intact "$WORK/TAPE" "${3:--}" "$1" "$data/$2.tap" "${@:5}"
 }
 
 # The driver's script $1 of presses, run in one Wine process (for at most $2 seconds) into records;
 # judged against the TAP files $3... The judge's figures go to PRESSES.
 hammer() {
-    local verdict drove=0
+    local drove=0
     QV_DRIVE_S=$2 D "@$(win "$1")" >"$WORK/records" || drove=1
-    verdict="$(tapes hammer "$WORK/records" "${@:3}" | utf8)"
-    PRESSES="$(head -n1 <<<"$verdict")"
-    figure "$PRESSES"
-    [[ -z $(sed -n 2p <<<"$verdict") ]] || why "$(sed -n 2p <<<"$verdict")" || return 1
+    judge "" hammer "$WORK/records" "${@:3}" || return 1
+    PRESSES=$FIGURES
     return $drove
 }
 
