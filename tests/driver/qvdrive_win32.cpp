@@ -202,11 +202,10 @@ void Command(const char* title, const char* idText, bool post)
     if (control != nullptr && !IsWindowEnabled(control))
         Fail(Format("control %s of \"%s\" is disabled", idText, title));
     WPARAM wParam = MAKEWPARAM(Number(idText), BN_CLICKED);
-    if (post) {
+    if (post)
         Post(dialog, WM_COMMAND, wParam, reinterpret_cast<LPARAM>(control));
-    } else {
+    else
         Send(dialog, WM_COMMAND, wParam, reinterpret_cast<LPARAM>(control));
-    }
 }
 
 // An automatic radio button clicked by the user becomes checked and its group's others unchecked.

@@ -29,10 +29,7 @@ qv_programs() {
     DECODE="$windows/app/quorvane-decode.exe"
     QVDRIVE="$windows/tests/driver/qvdrive.exe"
     for program in "$TAPGEN" "$TAPESIM" "$NATIVE_DECODE" "$QVEXE" "$DECODE" "$QVDRIVE"; do
-        [[ -f $program ]] || {
-            echo "$script: $program is missing (build both trees first)" >&2
-            exit 2
-        }
+        [[ -f $program ]] || { echo "$script: $program is missing (build both trees first)" >&2; exit 2; }
     done
 }
 
