@@ -8,7 +8,8 @@
 
 PIPE SamplePipe;
 
-PIPE::PIPE() : event(nullptr), first(nullptr), last(nullptr), read_index(0), queued(0)
+PIPE::PIPE()
+    : event(nullptr), first(nullptr), last(nullptr), read_index(0), queued(0), spares(nullptr), spare_bytes(0)
 {
     event = WakeCreate("CanReadFlag");
     if (!event)
@@ -17,23 +18,43 @@ PIPE::PIPE() : event(nullptr), first(nullptr), last(nullptr), read_index(0), que
 
 PIPE::~PIPE()
 {
-    while (first) {
-        Chunk* next = first->next;
-        delete[] first->data;
-        delete first;
-        first = next;
+    for (Chunk* list : {first, spares}) {
+        while (list) {
+            Chunk* next = list->next;
+            delete[] list->data;
+            delete list;
+            list = next;
+        }
     }
     WakeDestroy(event);
 }
 
+// A kept chunk that holds len bytes, or a new one. A kept one too small (a run with shorter buffers
+// before) stays kept: the reader's finished chunks of this run go in front of it.
+PIPE::Chunk* PIPE::Spare(int32_t len)
+{
+    {
+        std::lock_guard<std::mutex> hold(links);
+        if (spares && spares->capacity >= len) {
+            Chunk* chunk = spares;
+            spares = chunk->next;
+            spare_bytes -= chunk->capacity;
+            return chunk;
+        }
+    }
+    Chunk* chunk = new (std::nothrow) Chunk;
+    uint8_t* data = new (std::nothrow) uint8_t[len];
+    if (!chunk || !data)
+        FatalError("PIPE::add - out of memory");
+    chunk->data = data;
+    chunk->capacity = len;
+    return chunk;
+}
+
 void PIPE::add(const uint8_t* data, int32_t len)
 {
-    Chunk* chunk = new (std::nothrow) Chunk;
-    uint8_t* copy = new (std::nothrow) uint8_t[len];
-    if (!chunk || !copy)
-        FatalError("PIPE::add - out of memory");
-    std::memcpy(copy, data, len);
-    chunk->data = copy;
+    Chunk* chunk = Spare(len);
+    std::memcpy(chunk->data, data, len);
     chunk->size = len;
     chunk->next = nullptr;
     {
@@ -74,7 +95,6 @@ bool PIPE::Read(uint8_t* byte)
     --queued;
     if (read_index == first->size) {
         read_index = 0;
-        delete[] first->data;
         Chunk* done = first;
         if (first == last) {
             first = last = nullptr;
@@ -82,7 +102,14 @@ bool PIPE::Read(uint8_t* byte)
         } else {
             first = first->next;
         }
-        delete done;
+        if (spare_bytes + done->capacity <= kSpareBytes) {
+            done->next = spares;
+            spares = done;
+            spare_bytes += done->capacity;
+        } else {
+            delete[] done->data;
+            delete done;
+        }
     } else if (read_index > first->size) {
         FatalError("pipe::read = read_index > first->size");
     }

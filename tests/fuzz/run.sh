@@ -38,7 +38,9 @@ build() {
         done
     done
 
-    flags=(-std=c++17 -O1 -g -fno-omit-frame-pointer -Wall -Wextra -Wno-invalid-source-encoding
+    # Line tables only: a crash's stack keeps function, file and line, and the core compiles in about
+    # half the time of full debug information.
+    flags=(-std=c++17 -O1 -gline-tables-only -fno-omit-frame-pointer -Wall -Wextra -Wno-invalid-source-encoding
            -fsanitize=address,undefined -fno-sanitize-recover=all -I"$src")
     core=()
     for file in "$src"/decoder/*.cpp "$src"/report/*.cpp "$src"/capture/*.cpp "$src"/audio/*.cpp "$src"/rescue/*.cpp; do
