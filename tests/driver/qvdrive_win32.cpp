@@ -12,8 +12,9 @@
 // arguments from FILE, one a line (for scripts too long for a command line). TITLE is a top-level
 // dialog's caption (class #32770: the program's dialogs and its message boxes), ID a control id
 // (decimal), MS a time limit in milliseconds. Texts go in and come out as the program's own ANSI
-// bytes (Windows-1251 under a Russian locale); standard output is binary, so "\r\n" inside a text
-// stays as it is and every printed value ends in one "\n".
+// bytes (Windows-1251 under a Russian locale; Wine converts a command line's UTF-8 to them, not a
+// FILE's lines); standard output is binary, so "\r\n" inside a text stays as it is and every
+// printed value ends in one "\n".
 //
 // Single thread. Touches nothing but the windows it is pointed at (and, for freeze, the thread that
 // owns one) and reads the files it is given. Fails with exit status 1 and one line
