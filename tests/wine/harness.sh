@@ -63,12 +63,12 @@ D() {
 # FIGURES and printed as a figure after the words $1.
 FIGURES=""
 judge() {
-    local out rc
-    out="$(python3 "$QV_HARNESS/harness.py" "${@:2}")"
+    local rc
+    python3 "$QV_HARNESS/harness.py" "${@:2}" >"$QV_TMP/judged"
     rc=$?
-    FIGURES="$(head -n -1 <<<"$out")"
+    FIGURES="$(head -n -1 "$QV_TMP/judged")"
     [[ -z $FIGURES ]] || figure "$1${1:+: }$FIGURES"
-    ((rc == 0)) || why "$1${1:+: }$(tail -n1 <<<"$out")"
+    ((rc == 0)) || why "$1${1:+: }$(tail -n1 "$QV_TMP/judged")"
 }
 tapes() { python3 "$QV_HARNESS/harness.py" "$@"; }
 # The path $1 as the driver opens it: Wine's drive Z: is the Unix root.
