@@ -55,18 +55,16 @@ fi
 # --rescue on damaged tapes: the same files as the native decoder, byte for byte.
 tapes make "$QV_TMP" >/dev/null || exit 2
 rescue_same() {
-    local family=$1 strength=$2 rate=$3 dir="$QV_TMP/rescue-$1-$2-$3" side rc=()
+    local family=$1 strength=$2 rate=$3 dir="$QV_TMP/rescue-$1-$2-$3" side native rc
     mkdir -p "$dir/native" "$dir/windows"
     "$TAPESIM" "$QV_TMP/mixed.tap" "$dir/tape.wav" --family "$family" --strength "$strength" --seed 3 --rate "$rate" \
         >/dev/null || why "qv-tapesim failed" || return 1
-    for side in native windows; do
-        ln -s ../tape.wav "$dir/$side/tape.wav"
-    done
+    ln -s ../tape.wav "$dir/native/" && ln -s ../tape.wav "$dir/windows/"
     (cd "$dir/native" && "$NATIVE_DECODE" --rescue tape.wav >out 2>err)
-    rc+=($?)
+    native=$?
     (cd "$dir/windows" && "$QV_TMP/decode" --rescue tape.wav >out 2>err)
-    rc+=($?)
-    [[ ${rc[0]} == "${rc[1]}" ]] || why "exit status ${rc[1]}, the native decoder's ${rc[0]}" || return 1
+    rc=$?
+    ((rc == native)) || why "exit status $rc, the native decoder's $native" || return 1
     ls "$dir/native/TAPE"/out*.tap >/dev/null 2>&1 || why "the native decoder left no TAP file" || return 1
     echo "  $(ls "$dir/native/TAPE" | wc -l) files"
     for side in native windows; do

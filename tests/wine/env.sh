@@ -24,12 +24,12 @@ qv_spawn() {
     QV_PIDS+=("$!")
 }
 
-# Waits (at most $2 tenths of a second) until file $1 is non-empty.
-qv_wait_file() {
+# Runs the command $3... until it succeeds, at most $1 times, $2 seconds apart.
+qv_until() {
     local i
-    for ((i = 0; i < $2; i++)); do
-        [[ -s $1 ]] && return 0
-        sleep 0.1
+    for ((i = 0; i < $1; i++)); do
+        "${@:3}" && return 0
+        sleep "$2"
     done
     return 1
 }
@@ -52,7 +52,7 @@ qv_x_up() {
     # The screen is larger than the dialogs need so the screenshot can show both side by side.
     qv_spawn timeout "${QV_X_LIMIT:-1800}" Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
         3>"$number"
-    qv_wait_file "$number" 100 || { qv_say "Xvfb did not start"; return 1; }
+    qv_until 100 0.1 test -s "$number" || { qv_say "Xvfb did not start"; return 1; }
     export DISPLAY=":$(head -n1 "$number")"
     timeout 10 xdpyinfo >/dev/null 2>&1 || { qv_say "display $DISPLAY does not answer"; return 1; }
 }
@@ -85,19 +85,27 @@ qv_wine_loader() {
     export PATH="$QV_TMP/bin:$PATH"
 }
 
+# A wineserver of our own that stays up between the checks (no 10 s start-up per program), in the
+# foreground so that its pid is ours to end. One already running is ended first, and with it every
+# program still running in the prefix.
+qv_wineserver() {
+    if [[ -n ${QV_WINESERVER_PID:-} ]]; then
+        WINEPREFIX="$WINEPREFIX" timeout 20 wineserver -k 2>/dev/null
+        timeout 20 tail --pid="$QV_WINESERVER_PID" -f /dev/null
+    fi
+    qv_spawn timeout "${QV_X_LIMIT:-1800}" wineserver -f -p
+    QV_WINESERVER_PID=$!
+}
+
 qv_wine_up() {
     qv_wine_loader
     export WINEPREFIX="$QV_TMP/prefix" WINEARCH="${QV_WINEARCH:-win32}" WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
-    # A wineserver of our own that stays up between the checks (no 10 s start-up per program), in the
-    # foreground so that its pid is ours to end.
-    mkdir -p "$WINEPREFIX"
-    qv_spawn timeout "${QV_X_LIMIT:-1800}" wineserver -f -p
-    QV_WINESERVER_PID=$!
+    mkdir -p "$WINEPREFIX" && qv_wineserver
     # Making a new prefix has failed now and then at the first run on a freshly started machine, and
     # worked when tried again; a second failure is reported with the end of what wineboot said.
     if ! QV_WINE_LIMIT=180 qv_wine wineboot -i >"$QV_TMP/wineboot.log" 2>&1; then
-        qv_wine_flush
+        qv_wineserver
         QV_WINE_LIMIT=180 qv_wine wineboot -i >>"$QV_TMP/wineboot.log" 2>&1 ||
             { qv_say "wineboot -i failed: $(tail -n 3 "$QV_TMP/wineboot.log" | tr '\n' ' ')"; return 1; }
     fi
@@ -105,16 +113,6 @@ qv_wine_up() {
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
     # No audio driver: the program meets a machine without a sound card.
     qv_wine_settings "" || return 1
-}
-
-# Ends our wineserver (which writes the registry to user.reg as it exits, and ends every program
-# still running in the prefix) and starts a fresh one.
-qv_wine_flush() {
-    local pid=${QV_WINESERVER_PID:-}
-    WINEPREFIX="$WINEPREFIX" timeout 20 wineserver -k 2>/dev/null
-    [[ -n $pid ]] && timeout 20 tail --pid="$pid" -f /dev/null
-    qv_spawn timeout "${QV_X_LIMIT:-1800}" wineserver -f -p
-    QV_WINESERVER_PID=$!
 }
 
 # A private PulseAudio: a null sink whose monitor is the default source, reached on a unix socket in
@@ -129,11 +127,7 @@ qv_pulse_up() {
         -L "module-native-protocol-unix socket=$QV_PULSE_SOCKET auth-anonymous=1" \
         -L "module-null-sink sink_name=vsink format=u8 rate=44100 channels=1" \
         -L "module-always-sink" 2>>"$dir/pulse.err"
-    local i
-    for ((i = 0; i < 100; i++)); do
-        timeout 5 pactl info >/dev/null 2>&1 && break
-        sleep 0.1
-    done
+    qv_until 100 0.1 timeout 5 pactl info >/dev/null 2>&1
     timeout 5 pactl set-default-sink vsink >/dev/null 2>&1 &&
         timeout 5 pactl set-default-source vsink.monitor >/dev/null 2>&1 ||
         { qv_say "PulseAudio did not start (see $dir/pulse.log)"; return 1; }
@@ -142,9 +136,7 @@ qv_pulse_up() {
 
 qv_env_down() {
     local pid
-    if [[ -n $WINEPREFIX && -d $WINEPREFIX ]]; then
-        WINEPREFIX="$WINEPREFIX" timeout 20 wineserver -k 2>/dev/null
-    fi
+    [[ -n $WINEPREFIX && -d $WINEPREFIX ]] && WINEPREFIX="$WINEPREFIX" timeout 20 wineserver -k 2>/dev/null
     for pid in "${QV_PIDS[@]}" "${QV_HOGS[@]}"; do
         kill "$pid" 2>/dev/null
     done
@@ -153,9 +145,7 @@ qv_env_down() {
         kill -KILL "$pid" 2>/dev/null
     done
     QV_PIDS=()
-    if [[ -n $QV_TMP && -d $QV_TMP && -z ${QV_KEEP:-} ]]; then
-        rm -rf "$QV_TMP"
-    fi
+    [[ -n $QV_TMP && -d $QV_TMP && -z ${QV_KEEP:-} ]] && rm -rf "$QV_TMP"
 }
 
 # --console: for console programs only, without the X server and the Russian locale.
@@ -177,13 +167,8 @@ qv_env_up() {
 if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
     [[ $# -gt 0 ]] || { echo "usage: env.sh [--audio] COMMAND..." >&2; exit 2; }
     audio=0
-    if [[ $1 == --audio ]]; then
-        audio=1
-        shift
-    fi
+    [[ $1 == --audio ]] && audio=1 && shift
     qv_env_up || exit 1
-    if ((audio)); then
-        qv_pulse_up || exit 1
-    fi
+    ((audio == 0)) || qv_pulse_up || exit 1
     "$@"
 fi

@@ -2,9 +2,8 @@
 """The Wine checks' tapes, and the judges of what the program leaves and shows for them.
 
     harness.py make DIR                 write the test TAP files (TAPES) into DIR
-    harness.py fill DIR FIRST LAST      small finished block files of every kind, outFIRST.tap to outLAST.tap
-    harness.py seed DIR FIRST N TAP     N finished block files from outFIRST.tap on (distinct data blocks),
-                                        and their blocks as the TAP file TAP
+    harness.py fill DIR FIRST LAST [TAP]  small finished block files of every kind, outFIRST.tap to
+                                        outLAST.tap (and their blocks as the TAP file TAP)
     harness.py counter OUT.tap N        N numbered blocks (for the long live recordings)
     harness.py spaced TAPGEN IN.tap OUT.pcm MB   every block of IN rendered after MB megabytes of silence
     harness.py shift IN OUT             a recording's levels moved below 128 (for the BaseLine 44 run)
@@ -14,11 +13,10 @@
     harness.py blocks TAP DIR FIRST N   the first N blocks of TAP are DIR/out%03i.tap from FIRST on
     harness.py back TAP DIR FIRST N     how many of those N blocks are byte for byte in the files from
                                         FIRST on, whatever their numbers
-    harness.py hammer LOG TAP...        judge qvdrive hammer's records LOG against the blocks of the TAP
-                                        files: presses, timings, TAPE after every Stop
+    harness.py hammer LOG TAP...        judge the driver's records LOG of Starts and Stops against the
+                                        blocks of the TAP files: presses, timings, TAPE after every Stop
     harness.py intact DIR LOG FIRST TAP...  judge the files of TAPE (DIR) from number FIRST on against the
                                         blocks, the last snapshot in LOG ("-": none) and status.log
-    harness.py settings USER.REG        the TimeSetting values Wine stored, "Name=decimal", sorted
     harness.py strip PPM                the waveform strip cut out of a screenshot is not flat
     harness.py kept WAV PCM             the kept recording WAV holds what was played (PCM), 10 ms at a time
 
@@ -41,11 +39,6 @@ CYRILLIC_NAME = bytes([0xD2, 0xC5, 0xD1, 0xD2]) + b" 1"
 # A press carried out later than this counts as a hang.
 PRESS_LIMIT_MS = 1000.0
 END = float("inf")
-
-
-def counter_tape(count):
-    """Block i carries i (two bytes) first, so the order the blocks came back in can be read."""
-    return [data(struct.pack("<H", i) + pattern(200, 1000 + i)) for i in range(count)]
 
 
 TAPES = {
@@ -104,18 +97,24 @@ def images(tap_names):
 
 
 def read_log(path):
-    """qvdrive hammer's records: the presses, the snapshots of TAPE after each, the problems."""
-    presses, snapshots, problems = [], {}, []
+    """The driver's records of Start and Stop pressed in turn: each press's milliseconds, the log's
+    last line before and after each Stop, the boxes and the snapshot of TAPE after each Stop. Returns
+    the presses (number, Start ms, Stop ms, line before, line after), the snapshots, the problems."""
+    times, logged, snapshots, problems = [], [], {}, []
     for line in read(path).replace(b"\r", b"").split(b"\n"):
-        if line.startswith(b"press "):
-            head, at, last = (line.split(b"\t") + [b"", b""])[:3]
-            _, index, start_ms, stop_ms = head.split(b" ")
-            presses.append((int(index), float(start_ms), float(stop_ms), at, last))
-        elif line.startswith(b"file "):
-            _, index, name, size, kind, mtime, value = line.decode("ascii").split(" ")
-            snapshots.setdefault(int(index), {})[name] = (int(size), kind, int(mtime), int(value, 16))
-        elif line.startswith(b"problem "):
-            problems.append("press " + line[len(b"problem "):].decode("cp1251", "replace"))
+        kind, _, rest = line.partition(b" ")
+        press = len(times) // 2
+        if kind == b"press":
+            times.append(float(rest))
+        elif kind == b"log":
+            logged.append(rest)
+        elif kind == b"file":
+            name, size, state, mtime, value = rest.decode("ascii").split(" ")
+            snapshots.setdefault(press, {})[name] = (int(size), state, int(mtime), int(value, 16))
+        elif kind == b"problem":
+            problems.append("press %d: %s" % (press, rest.decode("cp1251", "replace")))
+    presses = [(k + 1, times[2 * k], times[2 * k + 1], logged[2 * k], logged[2 * k + 1])
+               for k in range(min(len(times), len(logged)) // 2)]
     return presses, snapshots, problems
 
 
@@ -197,13 +196,6 @@ def judge_intact(directory, log, first, tap_names):
         len(snapshots[END]), len(snapshots[END]) - unfinished, len(logged), unfinished), problems
 
 
-def stored_settings(user_reg):
-    text = read(user_reg).decode("utf-8", "replace")
-    section = re.search(r"^\[Software\\\\Quorvane\\\\TimeSetting\][^\n]*\n(.*?)(?:\n\n|\n\[|\Z)", text, re.S | re.M)
-    values = re.findall(r'^"(\w+)"=dword:([0-9a-f]{8})$', section.group(1) if section else "", re.M)
-    return ["%s=%d" % (name, int(value, 16)) for name, value in sorted(values)]
-
-
 def strip_drawn(ppm):
     """Green pixels of the strip in rows away from its middle line: the drawn waveform is not flat."""
     parts = read(ppm).split(b"\n", 3)  # binary PPM: "P6\nW H\n255\n" then RGB
@@ -247,15 +239,14 @@ def main(argv):
         for name, blocks in TAPES.items():
             write_tap(os.path.join(a[0], name), blocks)
     elif command == "fill":
-        for n in range(int(a[1]), int(a[2]) + 1):
-            write(os.path.join(a[0], name_of(n)), block_file(filler(n)))
-    elif command == "seed":
-        blocks = [data(struct.pack("<H", k) + pattern(40, 500 + k)) for k in range(int(a[2]))]
-        for k, block in enumerate(blocks):
-            write(os.path.join(a[0], name_of(int(a[1]) + k)), block_file(block))
-        write_tap(a[3], blocks)
+        blocks = {n: filler(n) for n in range(int(a[1]), int(a[2]) + 1)}
+        for n, block in blocks.items():
+            write(os.path.join(a[0], name_of(n)), block_file(block))
+        if len(a) > 3:
+            write_tap(a[3], blocks.values())
     elif command == "counter":
-        write_tap(a[0], counter_tape(int(a[1])))
+        # Block i carries i (two bytes) first, so the order the blocks came back in can be read.
+        write_tap(a[0], [data(struct.pack("<H", i) + pattern(200, 1000 + i)) for i in range(int(a[1]))])
     elif command == "spaced":
         spaced(a[0], a[1], a[2], int(a[3]))
     elif command == "shift":
@@ -271,8 +262,6 @@ def main(argv):
         judged = judge_hammer(a[0], a[1:])
     elif command == "intact":
         judged = judge_intact(a[0], a[1], int(a[2]), a[3:])
-    elif command == "settings":
-        print("\n".join(stored_settings(a[0])))
     elif command in ("strip", "kept"):
         verdict, good = strip_drawn(a[0]) if command == "strip" else kept_recording(a[0], a[1])
         print(verdict)

@@ -29,10 +29,7 @@ qv_programs() {
     DECODE="$windows/app/quorvane-decode.exe"
     QVDRIVE="$windows/tests/driver/qvdrive.exe"
     for program in "$TAPGEN" "$TAPESIM" "$NATIVE_DECODE" "$QVEXE" "$DECODE" "$QVDRIVE"; do
-        [[ -f $program ]] || {
-            echo "$script: $program is missing (build both trees first)" >&2
-            exit 2
-        }
+        [[ -f $program ]] || { echo "$script: $program is missing (build both trees first)" >&2; exit 2; }
     done
 }
 
@@ -49,30 +46,36 @@ why() {
 
 figure() { echo "  figure: $*"; }
 
-# The driver; its complaint becomes the reason when it fails. Its complaint names windows in
-# Windows-1251, which grep in the UTF-8 locale would take for binary and not print (-a). A driver
-# that ends without a complaint (Wine itself failed, or the time ran out) is named with its status.
+# The driver (ended after QV_DRIVE_S seconds, default 60); its complaint becomes the reason when it
+# fails. Its complaint names windows in Windows-1251, which grep in the UTF-8 locale would take for
+# binary and not print (-a). A driver that ends without a complaint (Wine itself failed, or the time
+# ran out) is named with its status.
 D() {
     local rc
-    timeout 60 wine "$QVDRIVE" "$@" 2>"$QV_TMP/drive.err" && return 0
+    timeout "${QV_DRIVE_S:-60}" wine "$QVDRIVE" "$@" 2>"$QV_TMP/drive.err" && return 0
     rc=$?
     why "$(tr -d '\r' <"$QV_TMP/drive.err" | grep -a -m1 '^qvdrive' | utf8 ||
         echo "qvdrive $1 failed with status $rc$( ((rc == 124)) && echo ' (timed out)'): $(tr -d '\r' <"$QV_TMP/drive.err" | grep -a -v '^$' | tail -n 1 | utf8)")"
 }
 
 # A judge of harness.py (its arguments from $2 on); its verdict, after the words $1, becomes the
-# reason when it fails.
+# reason when it fails. What it prints before its verdict (hammer and intact: figures) is left in
+# FIGURES and printed as a figure after the words $1.
+FIGURES=""
 judge() {
-    local out
-    out="$(python3 "$QV_HARNESS/harness.py" "${@:2}")" || why "$1${1:+: }$(tail -n1 <<<"$out")"
+    local rc
+    python3 "$QV_HARNESS/harness.py" "${@:2}" >"$QV_TMP/judged"
+    rc=$?
+    FIGURES="$(head -n -1 "$QV_TMP/judged")"
+    [[ -z $FIGURES ]] || figure "$1${1:+: }$FIGURES"
+    ((rc == 0)) || why "$1${1:+: }$(tail -n1 "$QV_TMP/judged")"
 }
 tapes() { python3 "$QV_HARNESS/harness.py" "$@"; }
+# The path $1 as the driver opens it: Wine's drive Z: is the Unix root.
+win() { printf 'Z:%s' "$1"; }
 
 # A control's text exactly, into the file $3 (the driver ends every value with one "\n").
-text_to() {
-    D text "$1" "$2" >"$3.raw" || return 1
-    head -c -1 "$3.raw" >"$3"
-}
+text_to() { D text "$1" "$2" >"$3.raw" && head -c -1 "$3.raw" >"$3"; }
 
 # Expect the control $2 of dialog $1 to show the UTF-8 text $3, or to be enabled ($3 1) or not (0).
 expect_text() {
@@ -112,15 +115,16 @@ app_start() { app_launch "$@" && D wait "$MAIN" 20000; }
 NO_DEVICE=$'Невозможно открыть записывающие устройство!\r\nСкорее всего звуковая карта занята другим приложением.'
 app_start_idle() { app_start "$1" "${2:-}" && expect_info "$NO_DEVICE" "${3:-15000}"; }
 
-# The program, told to end by the driver's commands $2... (which print its exit code first), must
-# end with code 0 as the driver and as Wine see it; $1 says how it was told. What the commands print
-# after the code is left in ENDED.
-ENDED=""
+# The program, told to end by the driver's commands $2... (the last a quit or a close, which prints
+# the exit code and the milliseconds the process took to end), must end with code 0 as the driver
+# and as Wine see it; $1 says how it was told. ENDED_MS is how long it took, ENDED what the commands
+# printed before.
+ENDED="" ENDED_MS=""
 app_end() {
     local how=$1 out code rc
-    shift
-    out="$(D "$@")" || return 1
-    code="$(head -n1 <<<"$out")" ENDED="$(tail -n +2 <<<"$out")"
+    out="$(D "${@:2}")" || return 1
+    read -r code ENDED_MS <<<"$(tail -n1 <<<"$out")"
+    ENDED="$(head -n -1 <<<"$out")"
     wait "$APP_PID"
     rc=$?
     APP_PID=""
@@ -164,13 +168,24 @@ qv_summary() {
     ((failed == 0))
 }
 
-# A fresh directory $QV_TMP/work-$1 (with a TAPE when $2 is "tape") for a check to start the
-# program in; its name is printed.
+# A fresh directory WORK ($QV_TMP/work-$1) for a check to start the program in, with a TAPE holding
+# copies of the files $2...
+WORK=""
 workdir() {
-    local dir="$QV_TMP/work-$1"
-    rm -rf "$dir"
-    mkdir -p "$dir${2:+/TAPE}"
-    echo "$dir"
+    WORK="$QV_TMP/work-$1"
+    rm -rf "$WORK" && mkdir -p "$WORK/TAPE" && { (($# < 2)) || cp "${@:2}" "$WORK/TAPE/"; }
+}
+
+# TAPE in the directory $1 holding the finished files out001.tap to out$2.tap, small blocks of every
+# kind the catalogue describes (also in $1/seeded.tap), their digests kept for seeded_intact.
+seed_tape() {
+    mkdir -p "$1/TAPE" && tapes fill "$1/TAPE" 1 "$2" "$1/seeded.tap" && (cd "$1/TAPE" && sha1sum out*.tap) >"$1/seeded" ||
+        why "the $2 files for TAPE were not made"
+}
+seeded_intact() {
+    local changed
+    changed="$(cd "$1/TAPE" && sha1sum --quiet -c "$1/seeded" 2>&1 | head -n1)" ||
+        why "a file that was in TAPE before the run changed: $changed"
 }
 
 # The native console decoder, the oracle, on the recording $1 in the directory $2 (its options from
@@ -211,18 +226,7 @@ same_pane() {
     decoded_pane "$2" "$3" | cmp -s "$1" - || why "$2 shows \"$(utf8 <"$1" | tr '\r\n' ' |' | head -c 300)\", not the decoder's"
 }
 
-# Busy processes, one per core, for checks that must hold while the machine is loaded: each spins
-# for at most $1 seconds (timeout ends it even if the teardown never runs) and is ended by its pid by
-# qv_hogs_stop or by the teardown. Started in the calling shell, not in a subshell, so that their
-# pids are its children.
-qv_hogs_start() {
-    local i
-    for ((i = 0; i < $(nproc); i++)); do
-        timeout "$1" awk 'BEGIN { for (;;) n++ }' >/dev/null 2>&1 &
-        QV_HOGS+=("$!")
-    done
-}
-
+# The busy processes of live.sh, ended by their pids after every check.
 qv_hogs_stop() {
     local pid
     for pid in "${QV_HOGS[@]}"; do

@@ -25,8 +25,17 @@ HOGS=$(nproc)
 [[ ${QV_LIVE_HOGS:-1} == 0 ]] && HOGS=0
 CLOSED=$'^WaveInClose: ok\r$'
 
-# One busy process per core while a tape plays (none with QV_LIVE_HOGS=0), for at most $1 seconds.
-hogs_start() { ((HOGS == 0)) || qv_hogs_start "$1"; }
+# One busy process per core while a tape plays (none with QV_LIVE_HOGS=0), so that the checks hold
+# on a loaded machine: each spins for at most $1 seconds (timeout ends it even if the teardown never
+# runs) and is ended by its pid after the check or by the teardown. Started in the calling shell,
+# not in a subshell, so that their pids are its children.
+hogs_start() {
+    local i
+    for ((i = 0; i < HOGS; i++)); do
+        timeout "$1" awk 'BEGIN { for (;;) n++ }' >/dev/null 2>&1 &
+        QV_HOGS+=("$!")
+    done
+}
 
 # Plays the raw recording $1 into the sink (for at most $2 seconds); PLAY_PID is the player.
 play() {
@@ -63,28 +72,10 @@ freezer_start() {
 }
 freezer_done() { wait "$FREEZER" || why "the freezes stopped: $(tr -d '\r' <"$1" | head -n1)"; }
 
-# out%03i.tap names from $1 to $2, one a line.
-tape_names() { seq -f 'out%03g.tap' "$1" "$2"; }
-
-# A directory $1 for the program, whose TAPE holds the SEEDED files out001.tap on; their checksum
-# goes to $1.seeded.
-seeded_dir() {
-    rm -rf "$1"
-    mkdir -p "$1/TAPE" && tapes fill "$1/TAPE" 1 "$SEEDED" && seeded_sum "$1" >"$1.seeded"
-}
-seeded_sum() { (cd "$1/TAPE" && tape_names 1 "$SEEDED" | xargs -r cat) | sha1sum; }
-seeded_intact() {
-    seeded_sum "$1" | cmp -s - "$1.seeded" || why "the $SEEDED files already in TAPE changed while recording"
-}
-
 # The longest gap between two buffers back from the device since the last query, in milliseconds
 # ("?" when the program did not answer); the query starts a new measure. A measurement: it never
 # fails a check.
-gap_query() {
-    local got
-    got="$(timeout 60 wine "$QVDRIVE" gap "$MAIN" 2>/dev/null)" && [[ $got =~ ^[0-9]+\.[0-9]$ ]] || got="?"
-    echo "$got"
-}
+gap_query() { grep -xE '[0-9]+\.[0-9]' <<<"$(timeout 60 wine "$QVDRIVE" gap "$MAIN" 2>/dev/null)" || echo "?"; }
 
 # Round by round: what was played and what came back, and the gaps, for the summary of --repeat.
 declare -A ROUND_PLAYED ROUND_BACK ROUND_NOTES ROUND_GAPS ROUND_FAILED
@@ -110,19 +101,11 @@ count_back() {
     ROUND_NOTES[$ROUND]+="${ROUND_NOTES[$ROUND]:+, }$1 $BACK/$5${6:+ ($6)}"
 }
 
-# The Windows process itself: the child of the timeout that started it.
-app_process() { cut -d' ' -f1 "/proc/$APP_PID/task/$APP_PID/children" 2>/dev/null; }
-
 # Waits (at most $5 seconds) until the files from number $3 on hold the $4 blocks of the TAP file $1
 # in directory $2. A glitch in the played signal can make the decoder log a block of no bytes under
 # the next file's name (and remove that file), so the name in the log is not enough.
 wait_blocks() {
-    local i
-    for ((i = 0; i < $5 * 2; i++)); do
-        tapes blocks "$1" "$2" "$3" "$4" >/dev/null && return 0
-        sleep 0.5
-    done
-    judge "" blocks "$1" "$2" "$3" "$4"
+    qv_until $(($5 * 2)) 0.5 tapes blocks "$1" "$2" "$3" "$4" >/dev/null || judge "" blocks "$1" "$2" "$3" "$4"
 }
 
 memory_kb() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status" 2>/dev/null; }
@@ -131,7 +114,7 @@ memory_kb() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status" 2>/dev
 app_recording() { app_start "$1" "$2" && D wait-number "$MAIN" "$IDC_RECPOS" 1024 10000; }
 
 live_up() {
-    local start=$SECONDS try
+    local start=$SECONDS
     qv_pulse_up || return 1
     # An idle sink hands out its first buffer only after one to two seconds unless a low-latency
     # reader is already connected.
@@ -144,9 +127,7 @@ live_up() {
     app_launch "$LIVE/warm-up"
     if D wait "$MAIN" 60000; then
         # Meanwhile the program may not answer at all for a while.
-        for try in 1 2 3 4 5 6; do
-            D wait-number "$MAIN" "$IDC_RECPOS" 1024 5000 && break
-        done
+        qv_until 6 0 D wait-number "$MAIN" "$IDC_RECPOS" 1024 5000
         app_quit
     fi
     [[ -s $QV_TMP/why ]] && echo "  live warm-up: $(cat "$QV_TMP/why")"
@@ -164,7 +145,7 @@ live_up() {
 
 check_live_start_records() {
     local ms
-    seeded_dir "$LIVE_APP" || why "the $SEEDED files for TAPE were not made" || return 1
+    seed_tape "$LIVE_APP" "$SEEDED" || return 1
     app_launch "$LIVE_APP" 900
     # From the main dialog's appearance to the first full buffer (1024 bytes) recorded.
     ms="$(D wait "$MAIN" 15000 mark wait-number "$MAIN" "$IDC_RECPOS" 1024 10000 since)" || return 1
@@ -213,7 +194,7 @@ check_live_log_and_panes() {
     text_to "$MAIN" "$IDC_HEADERS" "$LIVE/headers.raw" && D lblines "$MAIN" "$IDC_CATALOGUE" >"$LIVE/list" || return 1
     grep -av $'^Read 0 bytes okey\r$' "$LIVE/headers.raw" >"$LIVE/headers"
     decode_run "$LIVE/tape.pcm" "$LIVE/decode" && same_pane "$LIVE/headers" headers "$LIVE/decode/decode.out" || return 1
-    { listing "$LIVE_APP/TAPE" $(tape_names 1 "$last") && printf 'out%03d.tap\n' "$last"; } >"$LIVE/list.want" || return 1
+    { listing "$LIVE_APP/TAPE" $(seq -f 'out%03g.tap' 1 "$last") && printf 'out%03d.tap\n' "$last"; } >"$LIVE/list.want" || return 1
     cmp -s "$LIVE/list" "$LIVE/list.want" ||
         why "catalogue of $(wc -l <"$LIVE/list") lines differs from the $((last + 1)) of TAPE: $(diff "$LIVE/list.want" "$LIVE/list" |
             head -n 4 | utf8 | tr '\n' ' ')"
@@ -274,13 +255,14 @@ check_live_close_while_recording() {
 # the memory of the process stays flat (the queue between the sound card and the decoder does not
 # grow).
 check_live_counter() {
-    local count=$1 label=$2 dir="$LIVE/round$ROUND/$2" seconds pid elapsed rss where order
-    seeded_dir "$dir/app" || why "the $SEEDED files for TAPE were not made" || return 1
+    local count=$1 label=$2 dir="$LIVE/round$ROUND/$2" seconds pid elapsed rss early where order
+    seed_tape "$dir/app" "$SEEDED" || return 1
     tapes counter "$dir/counter.tap" "$count" && "$TAPGEN" "$dir/counter.tap" "$dir/counter.pcm" >/dev/null ||
         why "counter tape not made" || return 1
     seconds="$(seconds_of "$dir/counter.pcm")"
     app_recording "$dir/app" $((seconds + 180)) || return 1
-    pid="$(app_process)"
+    # The Windows process itself: the child of the timeout that started it.
+    pid="$(cut -d' ' -f1 "/proc/$APP_PID/task/$APP_PID/children" 2>/dev/null)"
     monitor "$dir/monitor.raw" $((seconds + 60))
     gap_query >/dev/null
     hogs_start $((seconds + 90))
@@ -309,8 +291,8 @@ check_live_counter() {
     fi
     figure "$label tape: $count blocks played, $count came back in order"
     seeded_intact "$dir/app" || return 1
-    (($(awk 'NR == 2 { print $2 }' "$dir/memory") + 20000 > rss)) ||
-        why "memory grew from $(awk 'NR == 2 { print $2 }' "$dir/memory") kB to $rss kB"
+    early="$(awk 'NR == 2 { print $2 }' "$dir/memory")"
+    ((early + 20000 > rss)) || why "memory grew from $early kB to $rss kB"
 }
 
 # The thread that owns the main dialog suspended from outside for $1 ms every 3 s while the frozen
@@ -318,7 +300,7 @@ check_live_counter() {
 # exactly): every block must come back byte for byte. A loss fails the check unless $2 is "measure";
 # FROZEN_LOST is left with the number of blocks lost.
 check_live_frozen() {
-    local ms=$1 mode=${2:-} dir="$LIVE/round$ROUND/frozen-$1" seconds count=$FROZEN_BLOCKS ok=0 where=""
+    local ms=$1 mode=${2:-} dir="$LIVE/round$ROUND/frozen-$1" seconds count=$FROZEN_BLOCKS ok=0 where="" closes
     FROZEN_LOST=$count
     rm -rf "$dir" && mkdir -p "$dir"
     seconds="$(seconds_of "$LIVE/frozen.pcm")"
@@ -335,7 +317,6 @@ check_live_frozen() {
     app_quit || return 1
     # Every buffer came back to the program, however long it was kept waiting: the last one closed
     # the device, once.
-    local closes
     closes="$(grep -c "$CLOSED" "$dir/TAPE/status.log" 2>/dev/null)"
     [[ $closes == 1 ]] || why "\"WaveInClose: ok\" logged ${closes:-0} times after the frozen tape, not once"
     count_back "frozen $ms ms" "$LIVE/frozen.tap" "$dir/TAPE" 1 "$count"

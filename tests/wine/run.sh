@@ -88,19 +88,14 @@ tapes spaced "$TAPGEN" "$data/long.tap" "$data/long.pcm" 48 && tapes shift "$dat
 
 # ---- start-up
 check_startup_creates_tape() {
-    local dir
-    dir="$(workdir startup)"
-    printf 'keep' >"$dir/wavfile.pcm"
-    app_start_idle "$dir" || return 1
-    [[ -d $dir/TAPE ]] || why "no TAPE directory after start-up"
-    [[ $(cat "$dir/wavfile.pcm") == keep ]] || why "wavfile.pcm in the start directory lost its contents"
+    workdir startup && rmdir "$WORK/TAPE" && printf 'keep' >"$WORK/wavfile.pcm" && app_start_idle "$WORK" || return 1
+    [[ -d $WORK/TAPE ]] || why "no TAPE directory after start-up"
+    [[ $(cat "$WORK/wavfile.pcm") == keep ]] || why "wavfile.pcm in the start directory lost its contents"
     app_quit
 }
 
 check_startup_without_sound_card() {
-    local dir i
-    dir="$(workdir nosound)"
-    app_start_idle "$dir" && expect_idle || return 1
+    workdir nosound && app_start_idle "$WORK" && expect_idle || return 1
     [[ $(D checked "$MAIN" "$IDC_SRC_CARD") == 1 ]] || why "Sound Card is not the chosen source"
     expect_defaults || return 1
     expect_text "$MAIN" "$IDC_BUFLEN" 1024 && expect_text "$MAIN" "$IDC_RAWNAME" sinclair.pcm || return 1
@@ -109,85 +104,72 @@ check_startup_without_sound_card() {
 }
 
 check_startup_lists_existing_files() {
-    local dir
-    dir="$(workdir listing tape)"
-    tapes fill "$dir/TAPE" 3 3 && tapes fill "$dir/TAPE" 10 10 || return 1
-    app_start_idle "$dir" && D lblines "$MAIN" "$IDC_CATALOGUE" >"$dir/list" || return 1
-    listing "$dir/TAPE" out003.tap out010.tap | cmp -s "$dir/list" - ||
-        why "catalogue shows \"$(utf8 <"$dir/list" | tr '\n' '|')\", not the decoder's listing" || return 1
+    workdir listing "$data/one.pcm" && tapes fill "$WORK/TAPE" 3 3 && tapes fill "$WORK/TAPE" 10 10 || return 1
+    app_start_idle "$WORK" && D lblines "$MAIN" "$IDC_CATALOGUE" >"$WORK/list" || return 1
+    listing "$WORK/TAPE" out003.tap out010.tap | cmp -s "$WORK/list" - ||
+        why "catalogue shows \"$(utf8 <"$WORK/list" | tr '\n' '|')\", not the decoder's listing" || return 1
     [[ $(D lbsel "$MAIN" "$IDC_CATALOGUE") == 1 ]] || why "the last catalogue line is not selected"
     # Numbers are not reused below the highest: the next block is out011.tap.
-    cp "$data/one.pcm" "$dir/TAPE/" && raw_run one.pcm && app_quit || return 1
-    judge "after out010.tap" verify "$data/one.tap" "$dir/TAPE" 11
+    raw_run one.pcm && app_quit && judge "after out010.tap" verify "$data/one.tap" "$WORK/TAPE" 11
 }
 
 # ---- a raw-file run against the console decoder
-RUN="$QV_TMP/run-mixed"
+RUN="$QV_TMP/work-mixed"
 check_raw_file_run() {
-    local dir="$RUN" log="$RUN/app/TAPE/status.log"
-    rm -rf "$dir"
-    mkdir -p "$dir/app/TAPE"
-    cp "$data/mixed.pcm" "$dir/app/TAPE/"
-    app_start_idle "$dir/app" && raw_run mixed.pcm && expect_idle || return 1
-    text_to "$MAIN" "$IDC_STATUS" "$dir/status" && text_to "$MAIN" "$IDC_HEADERS" "$dir/headers" || return 1
-    D lblines "$MAIN" "$IDC_CATALOGUE" >"$dir/list" && D lbsel "$MAIN" "$IDC_CATALOGUE" >"$dir/sel" && app_quit || return 1
-    decode_run "$data/mixed.pcm" "$dir/decode" && same_tape "$dir/app/TAPE" "$dir/decode/TAPE" &&
-        judge "" verify "$data/mixed.tap" "$dir/app/TAPE" 1 || return 1
+    local log="$RUN/TAPE/status.log"
+    workdir mixed "$data/mixed.pcm" && app_start_idle "$RUN" && raw_run mixed.pcm && expect_idle || return 1
+    text_to "$MAIN" "$IDC_STATUS" "$RUN/status" && text_to "$MAIN" "$IDC_HEADERS" "$RUN/headers" || return 1
+    D lblines "$MAIN" "$IDC_CATALOGUE" >"$RUN/list" && D lbsel "$MAIN" "$IDC_CATALOGUE" >"$RUN/sel" && app_quit || return 1
+    decode_run "$data/mixed.pcm" "$RUN/decode" && same_tape "$RUN/TAPE" "$RUN/decode/TAPE" &&
+        judge "" verify "$data/mixed.tap" "$RUN/TAPE" 1 || return 1
     [[ $(grep -c $'^CRC summ ok\r$' "$log") == 5 && $(grep -c $'^Warning! CRC summ error \r$' "$log") == 1 ]] ||
         why "status.log lacks the checksum verdicts (5 ok, 1 error)"
 }
 
 check_raw_file_panes() {
-    local dir="$RUN"
-    [[ -f $dir/list ]] || why "no raw-file run to look at" || return 1
+    [[ -f $RUN/list ]] || why "no raw-file run to look at" || return 1
     # Every line of the status pane is a time stamp and a line of status.log.
-    ! grep -aqvE '^([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9] ' "$dir/status" ||
-        why "status pane: a line without a time stamp: $(grep -avE -m1 '^[0-9:]{8} ' "$dir/status" | utf8)" || return 1
-    sed -E 's/^.{9}//' "$dir/status" | cmp -s - "$dir/app/TAPE/status.log" || why "the status pane is not status.log" || return 1
-    same_pane "$dir/headers" headers "$dir/decode/decode.out" &&
-        same_pane "$dir/list" catalogue "$dir/decode/decode.out" || return 1
+    ! grep -aqvE '^([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9] ' "$RUN/status" ||
+        why "status pane: a line without a time stamp: $(grep -avE -m1 '^[0-9:]{8} ' "$RUN/status" | utf8)" || return 1
+    sed -E 's/^.{9}//' "$RUN/status" | cmp -s - "$RUN/TAPE/status.log" || why "the status pane is not status.log" || return 1
+    same_pane "$RUN/headers" headers "$RUN/decode/decode.out" &&
+        same_pane "$RUN/list" catalogue "$RUN/decode/decode.out" || return 1
     # The rescan after the last block selects that block's catalogue line; the bare name appended
     # below it is not selected.
-    [[ $(cat "$dir/sel") == 5 ]] || why "catalogue selection is line $(cat "$dir/sel"), not the last block's (5)"
+    [[ $(cat "$RUN/sel") == 5 ]] || why "catalogue selection is line $(cat "$RUN/sel"), not the last block's (5)"
 }
 
 check_missing_file() {
-    local dir before after
-    dir="$(workdir missing)"
-    app_start_idle "$dir" || return 1
-    before="$(ls -A "$dir" "$dir/TAPE")"
+    local before after
+    workdir missing && app_start_idle "$WORK" || return 1
+    before="$(ls -A "$WORK" "$WORK/TAPE")"
     D radio "$MAIN" "$IDC_SRC_PCM" settext "$MAIN" "$IDC_RAWNAME" nothere.pcm post "$MAIN" "$IDC_START" &&
         expect_info "$NO_FILE" || return 1
-    after="$(ls -A "$dir" "$dir/TAPE")"
+    after="$(ls -A "$WORK" "$WORK/TAPE")"
     [[ $before == "$after" ]] || why "files appeared: $(diff <(echo "$before") <(echo "$after") | grep '^>' | tr '\n' ' ')"
     expect_idle && app_quit
 }
 
 # ---- Stop in the middle of a long raw-file run
 finished_files() {
-    local i
-    for ((i = 1; i < N; i++)); do
-        printf 'out%03d.tap\n' "$i"
-    done | (cd "$1" && xargs sh -c 'sha1sum "$@" && stat -c "%n %Y %s" "$@"' files)
+    (cd "$1" && seq -f 'out%03g.tap' 1 $((N - 1)) | xargs sh -c 'sha1sum "$@" && stat -c "%n %Y %s" "$@"' files)
 }
 
 check_stop_mid_run() {
-    local dir ms
-    dir="$(workdir stop tape)"
-    cp "$data/long.pcm" "$data/one.pcm" "$dir/TAPE/"
-    app_start_idle "$dir" || return 1
+    local ms
+    workdir stop "$data/long.pcm" "$data/one.pcm" && app_start_idle "$WORK" || return 1
     raw_start long.pcm wait-text "$MAIN" "$IDC_STATUS" out003.tap 20000 || return 1
     [[ $(D enabled "$MAIN" "$IDC_STOP") == 1 ]] || why "the run ended before Stop could be pressed (long.tap is too short)" || return 1
     expect_enabled "$MAIN" "$IDC_START" 0 && expect_enabled "$SETTINGS" "${FIELDS[@]}" 0 || return 1
     ms="$(D mark click "$MAIN" "$IDC_STOP" wait-enabled "$MAIN" "$IDC_START" 1000 since)" || return 1
     expect_idle || return 1
     # The highest-numbered file is the one Stop interrupted; all below it are finished blocks.
-    interrupted "$dir/TAPE" && judge "finished blocks" blocks "$data/long.tap" "$dir/TAPE" 1 $((N - 1)) || return 1
-    finished_files "$dir/TAPE" >"$dir/before"
+    interrupted "$WORK/TAPE" && judge "finished blocks" blocks "$data/long.tap" "$WORK/TAPE" 1 $((N - 1)) || return 1
+    finished_files "$WORK/TAPE" >"$WORK/before"
     # The next Start writes the interrupted number again and leaves the finished files alone.
     raw_run one.pcm && app_quit || return 1
-    finished_files "$dir/TAPE" | cmp -s "$dir/before" - || why "a finished file changed after Stop and Start" || return 1
-    judge "after Stop" verify "$data/one.tap" "$dir/TAPE" "$N" || return 1
+    finished_files "$WORK/TAPE" | cmp -s "$WORK/before" - || why "a finished file changed after Stop and Start" || return 1
+    judge "after Stop" verify "$data/one.tap" "$WORK/TAPE" "$N" || return 1
     ((ms <= 1000)) || why "controls unlocked $ms ms after Stop"
 }
 
@@ -207,19 +189,17 @@ expect_defaults() {
     done
 }
 
-# Expect the ten values stored in Wine's user.reg with their defaults, but BaseLine $1.
+# Expect the ten values stored in the registry with their defaults, but BaseLine $1.
 expect_stored() {
-    local want got
+    local want got name type value
     want="$(printf '%s\n' "${DEFAULTS[@]}" | sed "s/^BaseLine=.*/BaseLine=$1/" | sort)"
-    qv_wine_flush || why "the wineserver did not restart" || return 1
-    got="$(tapes settings "$WINEPREFIX/user.reg")" || why "user.reg could not be read" || return 1
-    [[ $got == "$want" ]] || why "user.reg holds: $(tr '\n' ' ' <<<"$got")"
+    got="$(timeout 30 wine reg query 'HKCU\Software\Quorvane\TimeSetting' 2>/dev/null | tr -d '\r' |
+        while read -r name type value; do [[ $type == REG_DWORD ]] && echo "$name=$((value))"; done | sort)"
+    [[ $got == "$want" ]] || why "the registry holds: $(tr '\n' ' ' <<<"$got")"
 }
 
 check_settings_default() {
-    local dir
-    dir="$(workdir default)"
-    app_start_idle "$dir" && set_all_fields 9 || return 1
+    workdir default && app_start_idle "$WORK" && set_all_fields 9 || return 1
     D settext "$MAIN" "$IDC_BUFLEN" 4096 settext "$MAIN" "$IDC_RAWNAME" other.pcm click "$SETTINGS" "$IDC_DEFAULT" || return 1
     expect_defaults && expect_text "$MAIN" "$IDC_BUFLEN" 1024 && expect_text "$MAIN" "$IDC_RAWNAME" sinclair.pcm || return 1
     # OK and Help do nothing.
@@ -229,32 +209,26 @@ check_settings_default() {
 }
 
 check_settings_registry() {
-    local dir
-    dir="$(workdir registry)"
-    app_start_idle "$dir" && D click "$SETTINGS" "$IDC_DEFAULT" click "$SETTINGS" "$IDC_SAVEREG" || return 1
+    workdir registry && app_start_idle "$WORK" || return 1
+    D click "$SETTINGS" "$IDC_DEFAULT" click "$SETTINGS" "$IDC_SAVEREG" || return 1
     set_all_fields 7 && D click "$SETTINGS" "$IDC_LOADREG" && expect_defaults && app_quit && expect_stored 128
 }
 
 # BaseLine 300 is stored whole but decodes as its low 8 bits, 44: a recording whose levels are 20 and
 # 60 decodes with 44 and gives nothing with 128 or 300.
 check_baseline_300() {
-    local dir
-    dir="$(workdir baseline)"
-    mkdir -p "$dir/app/TAPE"
-    cp "$data/low.pcm" "$dir/app/TAPE/"
-    app_start_idle "$dir/app" || return 1
+    workdir baseline "$data/low.pcm" && app_start_idle "$WORK" || return 1
     D click "$SETTINGS" "$IDC_DEFAULT" settext "$SETTINGS" "$IDC_BASELINE" 300 click "$SETTINGS" "$IDC_SAVEREG" \
         settext "$SETTINGS" "$IDC_BASELINE" 1 click "$SETTINGS" "$IDC_LOADREG" || return 1
     expect_text "$SETTINGS" "$IDC_BASELINE" 300 && raw_run low.pcm && app_quit || return 1
-    judge "with BaseLine 300" verify "$data/one.tap" "$dir/app/TAPE" 1 &&
-        decode_run "$data/low.pcm" "$dir/decode" --BaseLine 44 && same_tape "$dir/app/TAPE" "$dir/decode/TAPE" &&
+    judge "with BaseLine 300" verify "$data/one.tap" "$WORK/TAPE" 1 &&
+        decode_run "$data/low.pcm" "$WORK/decode" --BaseLine 44 && same_tape "$WORK/TAPE" "$WORK/decode/TAPE" &&
         expect_stored 300
 }
 
 check_buffer_length_range() {
-    local dir length
-    dir="$(workdir buflen)"
-    app_start_idle "$dir" || return 1
+    local length
+    workdir buflen && app_start_idle "$WORK" || return 1
     for length in 255 200001 -1 abc; do
         D radio "$MAIN" "$IDC_SRC_CARD" settext "$MAIN" "$IDC_BUFLEN" "$length" post "$MAIN" "$IDC_START" || return 1
         expect_info "$RANGE" || why "buffer length $length: $(cat "$QV_TMP/why")" || return 1
@@ -269,20 +243,17 @@ check_buffer_length_range() {
 
 # ---- the rest of the main dialog's commands
 check_close_ends_with_zero() {
-    app_start_idle "$(workdir close)" && app_end "closing the main dialog" close "$MAIN" 10000
+    workdir close && app_start_idle "$WORK" && app_end "closing the main dialog" close "$MAIN" 10000
 }
 
 check_exit_during_raw_run() {
-    local dir
-    dir="$(workdir exitrun tape)"
-    cp "$data/long.pcm" "$dir/TAPE/"
-    app_start_idle "$dir" || return 1
+    workdir exitrun "$data/long.pcm" && app_start_idle "$WORK" || return 1
     raw_start long.pcm wait-text "$MAIN" "$IDC_STATUS" out002.tap 20000 && app_quit || return 1
-    interrupted "$dir/TAPE" && judge "finished blocks after Exit" blocks "$data/long.tap" "$dir/TAPE" 1 $((N - 1))
+    interrupted "$WORK/TAPE" && judge "finished blocks after Exit" blocks "$data/long.tap" "$WORK/TAPE" 1 $((N - 1))
 }
 
 check_hide() {
-    app_start_idle "$(workdir hide)" || return 1
+    workdir hide && app_start_idle "$WORK" || return 1
     [[ $(D visible "$MAIN") == 1 ]] || why "main dialog not visible at start" || return 1
     D click "$MAIN" "$IDM_HIDE" || return 1
     [[ $(D visible "$MAIN") == 0 ]] || why "Hide left the main dialog visible" || return 1
@@ -291,12 +262,11 @@ check_hide() {
 }
 
 check_generate_sound() {
-    local dir before
-    dir="$(workdir gensound)"
-    app_start_idle "$dir" || return 1
-    before="$(ls -A "$dir" "$dir/TAPE")"
+    local before
+    workdir gensound && app_start_idle "$WORK" || return 1
+    before="$(ls -A "$WORK" "$WORK/TAPE")"
     D post "$MAIN" "$IDC_GENSOUND" && expect_info "в процессе" 5000 "$GENBOX" || return 1
-    [[ $(ls -A "$dir" "$dir/TAPE") == "$before" ]] || why "Generate sound changed files"
+    [[ $(ls -A "$WORK" "$WORK/TAPE") == "$before" ]] || why "Generate sound changed files"
     expect_enabled "$MAIN" "$IDC_START" 1 && app_quit
 }
 
@@ -312,10 +282,8 @@ screenshot() {
 }
 
 check_screenshot() {
-    local dir n
-    dir="$(workdir screenshot tape)"
-    cp "$data/sinclair.pcm" "$dir/TAPE/"
-    app_start_idle "$dir" && raw_run sinclair.pcm && screenshot "$shots/decoded.png" || return 1
+    local n
+    workdir screenshot "$data/sinclair.pcm" && app_start_idle "$WORK" && raw_run sinclair.pcm && screenshot "$shots/decoded.png" || return 1
     # A picture with something drawn in it has many colours; an empty or black screen has one or two.
     n="$(timeout 30 convert "$shots/decoded.png" -format '%k' info: 2>/dev/null)"
     ((n > 8)) || why "screenshot has $n colours: nothing drawn" || return 1
