@@ -36,7 +36,7 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "tests"))
-from tapes import data, header, tap_image  # noqa: E402
+from tapes import data, header, simulate, tap_image  # noqa: E402
 
 FAMILIES = ["clean", "hum", "hiss", "dropout", "click", "drift", "lowpass", "skew", "speed", "stereo",
             "lossy", "combined"]
@@ -111,11 +111,8 @@ def decode(args, mode_dir, extra, recordings, blocks):
 def render(args, cwd, tap, family, strength, seed, play):
     name = "play%d" % play if play else "tape"
     wav = os.path.join(cwd, name + ".wav")
-    simulated = "clean" if family == "lossy" else family
-    command = [args.tapesim, tap, wav, "--family", simulated, "--strength", str(strength), "--seed", str(seed)]
-    if play:
-        command += ["--play", str(play)]
-    subprocess.run(command, check=True)
+    simulate(args.tapesim, tap, wav, "clean" if family == "lossy" else family, strength, seed,
+             *(["--play", play] if play else []))
     if family == "lossy":
         quality, rate = LOSSY[strength]
         ogg = os.path.join(cwd, name + ".ogg")
