@@ -10,6 +10,7 @@
 #include "decoder/blockfile.h"
 #include "decoder/tapfile.h"
 #include "rescue/rescue.h"
+#include "tape/tape.h"
 
 namespace {
 
@@ -75,17 +76,6 @@ std::string JsonString(const std::string& text)
         }
     }
     return out + "\"";
-}
-
-const char* HeaderTypeName(int type)
-{
-    switch (type) {
-    case 0: return "Program";
-    case 1: return "Number array";
-    case 2: return "Character array";
-    case 3: return "Bytes";
-    default: return "Unknown";
-    }
 }
 
 std::string Position(int64_t sample)

@@ -276,7 +276,7 @@ int main(int argc, char** argv)
 
     // Several plays are read whole before anything is made: a play that shares no block with the
     // others is of another tape (or holds none), and is refused.
-    std::vector<TapeBlock> tape;
+    std::vector<MatchedBlock> tape;
     if (rescueInputs.size() > 1) {
         plays.resize(rescueInputs.size());
         for (size_t p = 0; p < rescueInputs.size(); ++p) {

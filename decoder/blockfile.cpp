@@ -7,6 +7,7 @@
 #include "decoder/tapfile.h"
 #include "report/status.h"
 #include "report/ui.h"
+#include "tape/tape.h"
 
 void (*BlockDecoded)(const char* fileName, long fileLength, const BlockFacts& facts);
 

@@ -67,14 +67,3 @@ bool ReadTapHeader(const uint8_t* bytes, long got, long length, TapHeader* heade
     header->param2 = got >= 20 ? bytes[18] | bytes[19] << 8 : 0;
     return true;
 }
-
-const char* HeaderTypeWord(int type)
-{
-    switch (type) {
-    case 0: return "Program:";
-    case 1:
-    case 2: return "Array:";
-    case 3: return "Bytes:";
-    default: return "Data:";  // as the catalogue calls a header of an unknown type
-    }
-}

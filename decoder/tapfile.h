@@ -44,8 +44,4 @@ struct TapHeader {
 // The first `got` bytes of a file of `length` bytes; true when they make a header.
 bool ReadTapHeader(const uint8_t* bytes, long got, long length, TapHeader* header);
 
-// The word the header report puts before a header's name: "Program:", "Array:", "Bytes:", and
-// "Data:" for a type it does not know.
-const char* HeaderTypeWord(int type);
-
 #endif

@@ -10,14 +10,6 @@ namespace {
 // A pair whose blocks score this much share content: half their bytes at least.
 const double kSameContent = 20;
 
-uint8_t Checksum(const std::vector<uint8_t>& bytes)
-{
-    uint8_t x = 0;
-    for (uint8_t b : bytes)
-        x ^= b;
-    return x;
-}
-
 // Byte agreement of two copies over the shorter, and the shorter's share of the longer.
 void Compare(const PlayBlock& a, const PlayBlock& b, double* agree, double* fit)
 {
@@ -350,18 +342,6 @@ std::vector<uint8_t> Vote(const std::vector<uint8_t>& ref, const std::vector<Bit
 
 }  // namespace
 
-bool WholeBlock(const std::vector<uint8_t>& bytes)
-{
-    return bytes.size() >= 2 && (bytes[0] != 0x00 || bytes.size() == 19);
-}
-
-int AnnouncedLength(const std::vector<uint8_t>& bytes)
-{
-    if (bytes.size() != 19 || bytes[0] != 0x00 || Checksum(bytes) != 0)
-        return -1;
-    return (bytes[12] | bytes[13] << 8) + 2;
-}
-
 size_t PlayOverMatchLimit(const std::vector<Play>& plays)
 {
     size_t before = 0;
@@ -374,21 +354,21 @@ size_t PlayOverMatchLimit(const std::vector<Play>& plays)
     return plays.size();
 }
 
-std::vector<TapeBlock> MatchPlays(const std::vector<Play>& plays)
+std::vector<MatchedBlock> MatchPlays(const std::vector<Play>& plays)
 {
     assert(PlayOverMatchLimit(plays) == plays.size());
     std::vector<Slot> slots;
     for (size_t p = 0; p < plays.size(); ++p)
         Align(plays, p, slots);
-    std::vector<TapeBlock> tape(slots.size());
+    std::vector<MatchedBlock> tape(slots.size());
     for (size_t i = 0; i < slots.size(); ++i)
         tape[i].copies = slots[i].copies;
     return tape;
 }
 
-bool PlayMatches(const std::vector<Play>& plays, const std::vector<TapeBlock>& tape, size_t play)
+bool PlayMatches(const std::vector<Play>& plays, const std::vector<MatchedBlock>& tape, size_t play)
 {
-    for (const TapeBlock& block : tape) {
+    for (const MatchedBlock& block : tape) {
         if (block.copies[play] < 0)
             continue;
         const PlayBlock& mine = plays[play].blocks[static_cast<size_t>(block.copies[play])];
@@ -400,7 +380,7 @@ bool PlayMatches(const std::vector<Play>& plays, const std::vector<TapeBlock>& t
     return false;
 }
 
-ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, int expected)
+ChosenBlock ChooseCopy(const std::vector<Play>& plays, const MatchedBlock& block, int expected)
 {
     std::vector<size_t> with;  // the plays that have a copy
     for (size_t p = 0; p < plays.size(); ++p)
@@ -455,9 +435,9 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, i
     std::map<size_t, Votes> lengths;
     for (size_t p : with) {
         const PlayBlock& b = copy(p);
-        std::map<size_t, bool> read = {{b.bytes.size(), Checksum(b.bytes) == 0}};
+        std::map<size_t, bool> read = {{b.bytes.size(), XorChecksum(b.bytes) == 0}};
         for (const PlayReading& r : b.readings)
-            read[r.bytes.size()] = read[r.bytes.size()] || Checksum(r.bytes) == 0;
+            read[r.bytes.size()] = read[r.bytes.size()] || XorChecksum(r.bytes) == 0;
         for (const auto& l : read) {
             ++lengths[l.first].read;
             lengths[l.first].whole += l.second;
@@ -553,7 +533,7 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, i
     for (size_t bit = 0; bit < 8 * length; ++bit)
         if (ref[bit])
             bytes[bit / 8] = static_cast<uint8_t>(bytes[bit / 8] | 0x80 >> bit % 8);
-    if (lengthFits && Checksum(bytes) == 0 && WholeBlock(bytes))
+    if (lengthFits && XorChecksum(bytes) == 0 && WholeBlock(bytes))
         return {bytes, false, kRebuilt};
     return kept;
 }

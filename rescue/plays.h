@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "tape/tape.h"
+
 // One reading of a block: its bytes and how sure each bit was (rescue/bits.h).
 struct PlayReading {
     std::vector<uint8_t> bytes;
@@ -41,17 +43,9 @@ struct Play {
 };
 
 // One block of the tape: its copy in each play, an index into that play's blocks or -1.
-struct TapeBlock {
+struct MatchedBlock {
     std::vector<int> copies;
 };
-
-// A run of bytes that can be a block of the tape: a flag and a checksum at least, and a header (flag
-// 0) of its 19 bytes. Anything else is no block, whatever its checksum says.
-bool WholeBlock(const std::vector<uint8_t>& bytes);
-
-// The length of the block after a header, flag and checksum included, that a sound header
-// announces; -1 for any other block.
-int AnnouncedLength(const std::vector<uint8_t>& bytes);
 
 // The most cells (8 bytes each) of the table that matches a play with the blocks found before it:
 // a play's blocks plus one times those of the plays before it plus one. Plays of real tapes need
@@ -62,10 +56,10 @@ const size_t kMostPairs = size_t{16} << 20;
 size_t PlayOverMatchLimit(const std::vector<Play>& plays);
 
 // The blocks of the tape in tape order; the plays must be within kMostPairs.
-std::vector<TapeBlock> MatchPlays(const std::vector<Play>& plays);
+std::vector<MatchedBlock> MatchPlays(const std::vector<Play>& plays);
 
 // True when some block of play `play` shares its content with a copy from another play.
-bool PlayMatches(const std::vector<Play>& plays, const std::vector<TapeBlock>& tape, size_t play);
+bool PlayMatches(const std::vector<Play>& plays, const std::vector<MatchedBlock>& tape, size_t play);
 
 enum { kRebuilt = -1 };
 
@@ -80,6 +74,6 @@ struct ChosenBlock {
 // else, with copies in two plays or more, the bits voted from all their readings, each weighted by
 // how sure it was, kept as good when the checksum then holds and the length is the announced one or
 // one that readings of two plays or more agree on; else the likeliest copy, as bad.
-ChosenBlock ChooseCopy(const std::vector<Play>& plays, const TapeBlock& block, int expected);
+ChosenBlock ChooseCopy(const std::vector<Play>& plays, const MatchedBlock& block, int expected);
 
 #endif

@@ -65,10 +65,10 @@ Play MakePlay(std::vector<PlayBlock> blocks)
     return Play{"play", 44100, 0, std::move(blocks)};
 }
 
-std::vector<int> CopiesOf(const std::vector<TapeBlock>& tape, size_t play)
+std::vector<int> CopiesOf(const std::vector<MatchedBlock>& tape, size_t play)
 {
     std::vector<int> copies;
-    for (const TapeBlock& t : tape)
+    for (const MatchedBlock& t : tape)
         copies.push_back(t.copies[play]);
     return copies;
 }
@@ -91,7 +91,7 @@ TEST(MatchPlays, PlaysThatStartEndAndMissElsewhereLineUp)
         MakePlay({Copy(wrong, 2.5), Copy({0xFF, 0x12, 0x34}, 8), Copy(header2, 11.5)}),
         MakePlay({Copy(header2, 0.5), Copy(slipped, 2.5)}),
     };
-    const std::vector<TapeBlock> tape = MatchPlays(plays);
+    const std::vector<MatchedBlock> tape = MatchPlays(plays);
     ASSERT_EQ(tape.size(), 5u);
     EXPECT_EQ(CopiesOf(tape, 0), (std::vector<int>{0, 1, -1, 2, 3}));
     EXPECT_EQ(CopiesOf(tape, 1), (std::vector<int>{-1, 0, 1, 2, -1}));
@@ -106,7 +106,7 @@ TEST(MatchPlays, PlayOfAnotherTapeMatchesNothing)
         MakePlay({Copy(header1, 1), Copy(data1, 3)}),
         MakePlay({Copy(HeaderBlock(0, "other", 300), 1), Copy(WithChecksum(0xFF, Payload(300, 9)), 3)}),
     };
-    const std::vector<TapeBlock> tape = MatchPlays(plays);
+    const std::vector<MatchedBlock> tape = MatchPlays(plays);
     EXPECT_FALSE(PlayMatches(plays, tape, 0));
     EXPECT_FALSE(PlayMatches(plays, tape, 1));
 }
@@ -124,7 +124,7 @@ TEST(ChooseCopy, SoundCopyOfTheAnnouncedLengthThenTheLongest)
     // Play 1 read a shorter block whose bytes happen to XOR to 0; play 2 the whole one.
     const Bytes shorter = WithChecksum(0xFF, Payload(100, 3));
     const std::vector<Play> plays = {MakePlay({Copy(shorter, 3)}), MakePlay({Copy(data1, 3)})};
-    const TapeBlock block{{0, 0}};
+    const MatchedBlock block{{0, 0}};
     ChosenBlock chosen = ChooseCopy(plays, block, static_cast<int>(data1.size()));
     EXPECT_EQ(chosen.from, 1);
     EXPECT_FALSE(chosen.bad);
@@ -145,7 +145,7 @@ TEST(ChooseCopy, BlockBadInEveryPlayIsRebuiltFromTheSureBits)
         MakePlay({Copy(Flip(Flip(data1, 900), 31), 3, 200, {900})}),
         MakePlay({Copy(Flip(data1, 1500), 3, 200, {1500})}),
     };
-    const ChosenBlock chosen = ChooseCopy(plays, TapeBlock{{0, 0, 0}}, static_cast<int>(data1.size()));
+    const ChosenBlock chosen = ChooseCopy(plays, MatchedBlock{{0, 0, 0}}, static_cast<int>(data1.size()));
     EXPECT_EQ(chosen.from, kRebuilt);
     EXPECT_FALSE(chosen.bad);
     EXPECT_EQ(chosen.bytes, data1);
@@ -160,7 +160,7 @@ TEST(ChooseCopy, BitsSlippedInEveryPlayAreFoundAgain)
         MakePlay({Copy(Slip(data1, 1200), 3)}),
         MakePlay({Copy(Slip(data1, 2000), 3)}),
     };
-    const ChosenBlock chosen = ChooseCopy(plays, TapeBlock{{0, 0, 0}}, static_cast<int>(data1.size()));
+    const ChosenBlock chosen = ChooseCopy(plays, MatchedBlock{{0, 0, 0}}, static_cast<int>(data1.size()));
     EXPECT_EQ(chosen.from, kRebuilt);
     EXPECT_EQ(chosen.bytes, data1);
 }
@@ -178,7 +178,7 @@ TEST(ChooseCopy, HeaderlessBlockIsRebuiltFromWholeReadingsBehindBrokenOnes)
         return MakePlay({b});
     };
     const std::vector<Play> plays = {play(120, 100, false), play(40, 1100, true), play(200, 2300, false)};
-    const ChosenBlock chosen = ChooseCopy(plays, TapeBlock{{0, 0, 0}}, -1);
+    const ChosenBlock chosen = ChooseCopy(plays, MatchedBlock{{0, 0, 0}}, -1);
     EXPECT_EQ(chosen.from, kRebuilt);
     EXPECT_EQ(chosen.bytes, data1);
 }
@@ -190,7 +190,7 @@ TEST(ChooseCopy, VoteThatFailsKeepsTheLikeliestCopyAsBad)
         MakePlay({Copy(Flip(data1, 40), 3, 100)}),
         MakePlay({Copy(Flip(Flip(data1, 40), 700), 3, 220)}),
     };
-    const ChosenBlock chosen = ChooseCopy(plays, TapeBlock{{0, 0}}, -1);
+    const ChosenBlock chosen = ChooseCopy(plays, MatchedBlock{{0, 0}}, -1);
     EXPECT_TRUE(chosen.bad);
     EXPECT_EQ(chosen.from, 1);
     EXPECT_EQ(chosen.bytes, plays[1].blocks[0].bytes);

@@ -439,7 +439,7 @@ void ReadPlay(const RescueSource& source, Play& play)
     play.frames = r.held.End();
 }
 
-int WritePlays(const std::vector<Play>& plays, const std::vector<TapeBlock>& tape)
+int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& tape)
 {
     for (size_t p = 0; p < plays.size(); ++p) {
         int good = 0;
@@ -450,7 +450,7 @@ int WritePlays(const std::vector<Play>& plays, const std::vector<TapeBlock>& tap
     }
     LogStatus(" ");
     int expected = -1;
-    for (const TapeBlock& t : tape) {
+    for (const MatchedBlock& t : tape) {
         const ChosenBlock chosen = ChooseCopy(plays, t, expected);
         // The positions reported are those of the copy kept, or of the first copy when rebuilt.
         size_t where = 0;

@@ -49,7 +49,7 @@ void ReadPlay(const RescueSource& source, Play& play);
 // writes its blocks, each logged with the play it came from, or as rebuilt, and where it lies in every play;
 // while the block observer is told of a block, CurrentOrigin says where it came from. Returns kExitEndOfFile, or
 // kExitCannotCreate.
-int WritePlays(const std::vector<Play>& plays, const std::vector<TapeBlock>& tape);
+int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& tape);
 
 // Where the block being reported lies in each play, while WritePlays runs (empty otherwise).
 struct CopyFacts {

@@ -80,10 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (plays[p].frames != static_cast<int64_t>(parts[p].size))
             FuzzFailure("a play was not read to its end", plays[p].name);
     }
-    const std::vector<TapeBlock> tape = MatchPlays(plays);
+    const std::vector<MatchedBlock> tape = MatchPlays(plays);
     for (size_t p = 0; p < plays.size(); ++p) {
         int next = 0;
-        for (const TapeBlock& t : tape)
+        for (const MatchedBlock& t : tape)
             if (t.copies[p] >= 0 && t.copies[p] != next++)
                 FuzzFailure("the match lost a block or broke a play's order", plays[p].name);
         if (next != static_cast<int>(plays[p].blocks.size()))

@@ -13,7 +13,7 @@ import os
 import re
 import sys
 
-CORE = ("decoder", "report", "capture", "audio", "rescue")
+CORE = ("tape", "decoder", "report", "capture", "audio", "rescue")
 FOLDERS = CORE + ("app", "tools", "tests", "bench", "resources")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
