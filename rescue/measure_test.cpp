@@ -105,7 +105,7 @@ struct MeasureCase {
     double skew;   // high half-waves longer than low ones, in samples
 };
 
-class TapeMeasureTest : public ::testing::TestWithParam<MeasureCase> {};
+class TapeMeasureTest : public CoreTest, public ::testing::WithParamInterface<MeasureCase> {};
 
 // The periods come out as the ROM's at the tape's speed, and the skew as the simulator put it.
 TEST_P(TapeMeasureTest, MeasuresTheTapesTimings)
