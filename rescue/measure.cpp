@@ -26,6 +26,21 @@ double Median(std::vector<double> values)
     return values[middle];
 }
 
+// The mean of the values near their median: a recording's half-waves come in whole samples, whose
+// median would round a 10.8-sample half-wave to 11, while a glitch would pull a plain mean away.
+double MeanNearMedian(const std::vector<double>& values)
+{
+    const double median = Median(values);
+    double sum = 0;
+    int count = 0;
+    for (double value : values)
+        if (std::fabs(value - median) <= 0.35 * median) {
+            sum += value;
+            ++count;
+        }
+    return count ? sum / count : 0;
+}
+
 // Both sides of the look at once: the default decoder's half-waves from the bytes that stand for
 // the samples against BaseLine, the rescue decoder's from the samples themselves.
 struct Look {
@@ -124,8 +139,8 @@ bool MeasureStretch(const Stretch& stretch, BlockMeasure* measure)
     }
     measure->pilot = period;
     measure->skew = 2 * stretch.halfSkew;
-    measure->zero = 2 * Median(zeros);
-    measure->one = 2 * Median(ones);
+    measure->zero = 2 * MeanNearMedian(zeros);
+    measure->one = 2 * MeanNearMedian(ones);
     return true;
 }
 
@@ -222,8 +237,11 @@ std::vector<std::string> DescribeLook(const TapeMeasure& m, const TimingRecord& 
                     " T a half)");
     lines.push_back("0 bit " + (m.zero > 0 ? Samples(m.zero) : std::string("none")) + ", 1 bit " +
                     (m.one > 0 ? Samples(m.one) : std::string("none")));
-    lines.push_back("Skew " + Samples(std::fabs(m.skew)) + (m.skew < 0 ? " (low half-waves longer)"
-                                                                       : " (high half-waves longer)"));
+    const std::string skew = "Skew " + Samples(std::fabs(m.skew));
+    if (std::fabs(m.skew) < 0.05)
+        lines.push_back(skew);
+    else
+        lines.push_back(skew + (m.skew < 0 ? " (low half-waves longer)" : " (high half-waves longer)"));
     lines.push_back("Suggested (samples at 44100/s):");
     lines.push_back("Pilot " + Window(s.PilotMin, s.PilotMax) + ", wait " + std::to_string(s.PilotWait));
     lines.push_back("Sync " + Window(s.SyncMin, s.SyncMax));

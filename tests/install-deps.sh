@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing Quorvane needs on Debian 12, in groups, each one apt-get call:
 #   native   the toolchain and test libraries, the console decoder's audio libraries (libsndfile,
-#            libsoxr), sox (the audio round trip and the rescue tally convert with it): required;
+#            libsoxr), sox (the audio round trip and the rescue tally convert with it), an SVG
+#            renderer: required;
 #   fuzz     clang with its fuzzing and sanitizer runtimes: required for the tests;
 #   windows  the Windows cross compilers, Wine's 64-bit half, a headless X server, PulseAudio for the
 #            live recording, the Russian locale's tools, dpkg-dev (the Windows trees' audio libraries
@@ -20,6 +21,8 @@ fuzz=(clang libclang-rt-14-dev)
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
          xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils locales dpkg-dev zip unzip)
 wine32=(wine32:i386 libpulse0:i386)
+# rsvg-convert: the half-waves picture's check renders the SVG quorvane-decode draws.
+native+=(librsvg2-bin)
 
 say() { echo "install-deps: $*"; }
 
