@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "audio/plainwav.h"
+#include "audio/format.h"
 #include "capture/capture.h"
 #include "capture/keeper.h"
 #include "decoder/block.h"
@@ -13,6 +13,7 @@
 #include "report/ui.h"
 #include "report/ui_win32.h"
 #include "rescue/rescuefolder.h"
+#include "rescue/rescueinput.h"
 #include "resources/resource.h"
 
 namespace {
@@ -27,7 +28,7 @@ std::string Last;
 // once it has been collected.
 int LiveGood = 0;
 
-PlainRecording* Rescued;
+RescueInput* Rescued;
 std::string RescueFolder;
 int RescueLiveGood = -1;
 
@@ -125,7 +126,10 @@ std::string AskRecording(HWND dialog)
     OPENFILENAMEA choice = {};
     choice.lStructSize = sizeof choice;
     choice.hwndOwner = dialog;
-    choice.lpstrFilter = "Recordings (*.wav;*.pcm)\0*.wav;*.pcm\0All files (*.*)\0*.*\0";
+    // What the audio reader takes; a file of any other name is read too, by its contents.
+    choice.lpstrFilter = "Recordings (*.wav;*.flac;*.ogg;*.mp3;*.aif;*.aiff;*.pcm;...)\0"
+                         "*.wav;*.flac;*.ogg;*.oga;*.mp3;*.aif;*.aiff;*.aifc;*.au;*.caf;*.w64;*.rf64;*.pcm;*.raw\0"
+                         "All files (*.*)\0*.*\0";
     choice.lpstrFile = name;
     choice.nMaxFile = sizeof name;
     choice.lpstrInitialDir = folder;
@@ -139,7 +143,8 @@ std::string AskRecording(HWND dialog)
 bool PrepareRescue(const std::string& path)
 {
     std::string error;
-    Rescued = OpenPlainRecording(path.c_str(), &error);
+    // Every channel, as quorvane-decode --rescue reads a recording unless told to take one.
+    Rescued = OpenRescueInput(path.c_str(), kMixChannels, &error);
     if (!Rescued) {
         ShowInfo(error.c_str());
         return false;
@@ -154,8 +159,8 @@ bool PrepareRescue(const std::string& path)
 
 int RescueBody()
 {
-    const FolderRescue result = RescueIntoFolder(Rescued, RescueFolder, RescueLiveGood);
-    ClosePlainRecording(Rescued);
+    const FolderRescue result = RescueIntoFolder(RescueInputSource(Rescued), RescueFolder, RescueLiveGood);
+    CloseRescueInput(Rescued);
     Rescued = nullptr;
     CatalogueHeld = false;
     UiRunEnded();

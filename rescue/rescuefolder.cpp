@@ -6,12 +6,9 @@
 #include <system_error>
 #include <vector>
 
-#include "audio/format.h"
-#include "audio/plainwav.h"
 #include "decoder/stop.h"
 #include "decoder/tapfile.h"
 #include "report/status.h"
-#include "rescue/rescue.h"
 
 namespace fs = std::filesystem;
 
@@ -22,7 +19,8 @@ size_t ReadUntilStopped(void* context, float* out, size_t count)
     // The end of the recording, as far as the rescue is concerned: what it holds is still read.
     if (DecoderStopRequested())
         return 0;
-    return ReadPlainRecording(static_cast<PlainRecording*>(context), out, count);
+    const RescueSource* source = static_cast<const RescueSource*>(context);
+    return source->read(source->context, out, count);
 }
 
 std::vector<uint8_t> ReadBlockFile(const char* name)
@@ -78,7 +76,7 @@ std::string RescueSummary(int good, int blocks, int liveGood)
            " than the live run";
 }
 
-FolderRescue RescueIntoFolder(PlainRecording* recording, const std::string& folder, int liveGood)
+FolderRescue RescueIntoFolder(const RescueSource& recording, const std::string& folder, int liveGood)
 {
     FolderRescue result;
     result.exitCode = kExitCannotCreate;
@@ -96,7 +94,8 @@ FolderRescue RescueIntoFolder(PlainRecording* recording, const std::string& fold
     }
     const int32_t liveNumber = NextTapeNumber;
     NextTapeNumber = 1;
-    const RescueSource source{PlainRecordingChannels(recording), kDecoderRate, ReadUntilStopped, recording};
+    RescueSource inner = recording;
+    const RescueSource source{recording.channels, recording.rate, ReadUntilStopped, &inner};
     result.exitCode = RunRescue(source);
     if (DecoderStopRequested() && result.exitCode == kExitEndOfFile)
         result.exitCode = kExitStopped;

@@ -1,8 +1,9 @@
 // The rescue of one whole recording into a folder of its own, as the Windows program offers it
-// after a sound-card run: the rescue decoder (rescue/rescue.h) over a recording read by the
-// built-in reader (audio/plainwav.h), its blocks numbered from out001.tap in the folder with the
-// folder's own status.log, then every block joined into tape.tap, and a last status line that
-// compares the blocks it got right with those of the live run.
+// after a sound-card run or for a recording chosen: the rescue decoder (rescue/rescue.h) over a
+// recording the caller has opened (rescue/rescueinput.h: any format the console decoder reads),
+// its blocks numbered from out001.tap in the folder with the folder's own status.log, then every
+// block joined into tape.tap, and a last status line that compares the blocks it got right with
+// those of the live run.
 // Runs on the decoder thread as a run's body (decoder/run.h, BeginRunWith), or on a test's. While
 // it runs the current directory is the folder (and so is status.log); the directory it was
 // entered from and NextTapeNumber are restored after it. It touches the TAP output, the catalogue
@@ -19,7 +20,7 @@
 
 #include <string>
 
-struct PlainRecording;
+#include "rescue/rescue.h"
 
 // A folder in the current directory named after `recording` (its file name without the
 // extension), with "-2", "-3", ... after it when that name is taken.
@@ -31,10 +32,10 @@ struct FolderRescue {
     int exitCode;    // decoder/stop.h: kExitEndOfFile, kExitStopped or kExitCannotCreate
 };
 
-// Rescues `recording` (opened by the caller, read from its start, closed by the caller) into
-// `folder`, made here. `liveGood` is the number of good blocks the live run of the same recording
-// got, or -1 when the recording is not that of the last live run.
-FolderRescue RescueIntoFolder(PlainRecording* recording, const std::string& folder, int liveGood);
+// Rescues the recording `source` reads (opened by the caller, read from its start, closed by the
+// caller) into `folder`, made here. `liveGood` is the number of good blocks the live run of the
+// same recording got, or -1 when the recording is not that of the last live run.
+FolderRescue RescueIntoFolder(const RescueSource& source, const std::string& folder, int liveGood);
 
 // "Rescue: 31 of 32 blocks good, 3 more than the live run"; without the comparison when liveGood
 // is -1.

@@ -5,11 +5,12 @@
 
 #include <filesystem>
 
-#include "audio/plainwav.h"
+#include "audio/format.h"
 #include "decoder/catalogue.h"
 #include "decoder/stop.h"
 #include "decoder/tapfile.h"
 #include "tests/fake_ui.h"
+#include "rescue/rescueinput.h"
 #include "tests/rescue/tapesim.h"
 #include "tests/test_support.h"
 
@@ -23,19 +24,28 @@ protected:
     std::vector<std::vector<uint8_t>> blocks = {HeaderBlock(3, "FOLDER", 300), WithChecksum(0xFF, std::vector<uint8_t>(298, 0x5A)),
                                                 WithChecksum(0xFF, {1, 2, 3, 4})};
 
-    PlainRecording* Open(const std::string& name)
+    // The recording rescued from the window: a WAV of any depth and rate, every channel read.
+    FolderRescue Rescue(const std::string& name, const std::string& folder, int liveGood)
     {
         std::string error;
-        PlainRecording* recording = OpenPlainRecording(name.c_str(), &error);
+        RescueInput* recording = OpenRescueInput(name.c_str(), kMixChannels, &error);
         EXPECT_NE(recording, nullptr) << error;
-        return recording;
+        if (!recording)
+            return FolderRescue{};
+        const FolderRescue result = RescueIntoFolder(RescueInputSource(recording), folder, liveGood);
+        CloseRescueInput(recording);
+        return result;
     }
 };
 
 TEST_F(RescueFolderTest, WholeTapeInItsOwnFolderAndNothingElseTouched)
 {
-    const std::vector<float> frames = TapesimRender(blocks, TapesimPreset(kTapesimSkew, 3, 4));
-    ASSERT_TRUE(TapesimWriteWav16("rec-20260102-030405.wav", frames, 1, 44100));
+    // Stereo at 48 kHz, as a sound editor keeps it.
+    TapesimParams params = TapesimPreset(kTapesimSkew, 3, 4);
+    params.rate = 48000;
+    params.channels = 2;
+    const std::vector<float> frames = TapesimRender(blocks, params);
+    ASSERT_TRUE(TapesimWriteWav16("rec-20260102-030405.wav", frames, 2, 48000));
     const std::vector<uint8_t> live = TapFile(WithChecksum(0xFF, {9}));
     WriteFileBytes("out001.tap", live);
     ScanTapeFiles();
@@ -43,9 +53,7 @@ TEST_F(RescueFolderTest, WholeTapeInItsOwnFolderAndNothingElseTouched)
 
     const std::string folder = RescueFolderFor("rec-20260102-030405.wav");
     EXPECT_EQ(folder, "rec-20260102-030405");
-    PlainRecording* recording = Open("rec-20260102-030405.wav");
-    const FolderRescue result = RescueIntoFolder(recording, folder, 1);
-    ClosePlainRecording(recording);
+    const FolderRescue result = Rescue("rec-20260102-030405.wav", folder, 1);
 
     EXPECT_EQ(result.exitCode, kExitEndOfFile);
     EXPECT_EQ(result.blocks, 3);
@@ -70,9 +78,7 @@ TEST_F(RescueFolderTest, WholeTapeInItsOwnFolderAndNothingElseTouched)
 
     // Stopped at once: what it had (nothing) is kept, and it still says so.
     RequestDecoderStop();
-    recording = Open("rec-20260102-030405.wav");
-    const FolderRescue stopped = RescueIntoFolder(recording, "stopped", -1);
-    ClosePlainRecording(recording);
+    const FolderRescue stopped = Rescue("rec-20260102-030405.wav", "stopped", -1);
     EXPECT_EQ(stopped.exitCode, kExitStopped);
     EXPECT_EQ(Messages().back(), "Rescue: 0 of 0 blocks good");
     EXPECT_TRUE(fs::exists("stopped/tape.tap"));

@@ -60,16 +60,19 @@ const std::string& RescueInputDescription(const RescueInput* input)
     return AudioFileDescription(input->channels[0]);
 }
 
+RescueSource RescueInputSource(RescueInput* input)
+{
+    return RescueSource{static_cast<int>(input->channels.size()), kDecoderRate, ReadFrames, input};
+}
+
 int RunRescueInput(RescueInput* input)
 {
-    const RescueSource source{static_cast<int>(input->channels.size()), kDecoderRate, ReadFrames, input};
-    return RunRescue(source);
+    return RunRescue(RescueInputSource(input));
 }
 
 void ReadRescuePlay(RescueInput* input, Play& play)
 {
-    const RescueSource source{static_cast<int>(input->channels.size()), kDecoderRate, ReadFrames, input};
-    ReadPlay(source, play);
+    ReadPlay(RescueInputSource(input), play);
 }
 
 void CloseRescueInput(RescueInput* input)
