@@ -43,13 +43,6 @@ void ShowKeepSetting(HWND dialog)
     CheckMenuItem(GetMenu(dialog), IDM_KEEP, MF_BYCOMMAND | (KeepOn ? MF_CHECKED : MF_UNCHECKED));
 }
 
-std::string FullName(const char* name)
-{
-    char full[MAX_PATH];
-    const DWORD length = GetFullPathNameA(name, sizeof full, full, nullptr);
-    return length > 0 && length < sizeof full ? std::string(full) : std::string(name);
-}
-
 }  // namespace
 
 void LoadKeepSetting(HWND dialog)
@@ -104,7 +97,7 @@ void KeepSoundCardRun(HWND dialog)
         std::snprintf(name, sizeof name, "%s-%i.wav", stamp, n);
     if (!StartKeeping(name))
         return;
-    Last = FullName(name);
+    Last = FullRecordingName(name);
     EnableMenuItem(GetMenu(dialog), IDM_RESCUE_LAST, MF_BYCOMMAND | MF_ENABLED);
 }
 
@@ -118,7 +111,14 @@ const std::string& LastRecording()
     return Last;
 }
 
-std::string AskRecording(HWND dialog)
+std::string FullRecordingName(const std::string& name)
+{
+    char full[MAX_PATH];
+    const DWORD length = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
+    return length > 0 && length < sizeof full ? std::string(full) : name;
+}
+
+std::string AskRecording(HWND dialog, const char* title)
 {
     char name[MAX_PATH] = "";
     char folder[MAX_PATH] = "";
@@ -133,7 +133,7 @@ std::string AskRecording(HWND dialog)
     choice.lpstrFile = name;
     choice.nMaxFile = sizeof name;
     choice.lpstrInitialDir = folder;
-    choice.lpstrTitle = "Rescue recording";
+    choice.lpstrTitle = title;
     // TAPE stays the current directory whatever folder is browsed; a name that does not exist comes
     // back, to be refused with the same box as any file that does not open.
     choice.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
@@ -150,7 +150,7 @@ bool PrepareRescue(const std::string& path)
         return false;
     }
     RescueFolder = RescueFolderFor(path);
-    RescueLiveGood = !Last.empty() && FullName(path.c_str()) == Last ? LiveGood : -1;
+    RescueLiveGood = !Last.empty() && FullRecordingName(path) == Last ? LiveGood : -1;
     LogStatusF("Rescue of %s into %s\\", path.c_str(), RescueFolder.c_str());
     BlockDecoded = nullptr;
     CatalogueHeld = true;

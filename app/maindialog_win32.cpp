@@ -6,6 +6,7 @@
 // the stop request, waits for that thread, and closes the run's files.
 #include "app/maindialog_win32.h"
 
+#include "app/halfwaves_win32.h"
 #include "app/keep_win32.h"
 #include "app/settings_win32.h"
 #include "capture/soundcard_win32.h"
@@ -100,6 +101,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         case IDM_RESCUE_FILE:
             OnIDM_RESCUE_FILE(dialog);
             break;
+        case IDM_HALFWAVES:
+            ShowHalfWaves(TimingFieldsNow());
+            break;
         case IDC_GENSOUND:
             MessageBoxA(dialog, "в процессе", "Генерация mp3 файла", MB_OK);
             break;
@@ -139,9 +143,11 @@ void OnIDC_START(HWND dialog)
         }
         running = Run::ReadingFile;
         KeepNothing();
+        HalfWavesRunRecording(FullRecordingName(name));
     } else if (OpenSoundCard()) {
         BeginRun(nullptr);
         KeepSoundCardRun(dialog);
+        HalfWavesRunRecording(LastRecording());
     } else {
         RunState = Run::Idle;
         return;
@@ -183,7 +189,7 @@ void OnIDM_RESCUE_FILE(HWND dialog)
         return;
     // The open dialog runs a message loop of its own: Start and the menu are kept out meanwhile.
     RunState = Run::Starting;
-    const std::string path = AskRecording(dialog);
+    const std::string path = AskRecording(dialog, "Rescue recording");
     RunState = Run::Idle;
     if (!path.empty())
         StartRescue(dialog, path);
@@ -197,6 +203,7 @@ void StartRescue(HWND dialog, const std::string& path)
         return;
     }
     BeginRunWith(RescueBody);
+    HalfWavesRunRecording(FullRecordingName(path));
     LockSettings(dialog);
     if (!StartDecoderThread()) {
         ShowInfo("CreateThread fails");

@@ -17,6 +17,7 @@ void OnIDC_STOP(HWND dialog);
 // Stop ends. Ignored while a run goes on.
 void OnIDM_RESCUE_LAST(HWND dialog);
 void OnIDM_RESCUE_FILE(HWND dialog);
+// Half-waves...: the half-waves window (app/halfwaves_win32.h), told of each run's recording here.
 void StartRescue(HWND dialog, const std::string& path);
 // Start disabled, Stop enabled, the settings fields disabled and latched.
 void LockSettings(HWND dialog);
