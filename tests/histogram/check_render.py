@@ -3,6 +3,7 @@
 renderer (rsvg-convert, or ImageMagick where it reads SVG), and the picture read back.
 
     check_render.py --decode PATH --tapgen PATH [--keep DIR]
+    check_render.py --picture PNG --recording RAW [--set NAME=VALUE]...
 
 A tape (the bundled sample, rendered by quorvane-tapgen) is decoded with thresholds other than the
 defaults. Its half-waves are counted here, from the raw samples, as the default decoder measures
@@ -10,6 +11,10 @@ them; in the rendered picture every length's bar must stand as high as its count
 axis (from 0.1 to the decade at or above the largest count), a length with no half-wave must have
 no bar, and each threshold's lane must be shaded over the lengths it takes. The plot is found by
 its axes, the bars and lanes by their colours.
+
+The second form looks at a picture drawn elsewhere (the window's, cut out of a screenshot) of the
+raw recording RAW, against the thresholds THRESHOLDS below with those --set changes, which the
+window's settings fields were given.
 
 Exit status 0 when all holds, 1 when not, 77 when no SVG renderer is installed (ctest: skipped).
 """
@@ -114,7 +119,7 @@ def longest_run(cells):
     return best[1], best[0]
 
 
-def check(png, counts):
+def check(png, counts, thresholds):
     width, height, rows = read_png(png)
     problems = []
     # The x axis is the longest row of ink, the y axis the longest column of it.
@@ -136,26 +141,46 @@ def check(png, counts):
         if abs(got - want) > 1.5 or (bar and bar[-1] != bottom - 1):
             problems.append("length %d: %d half-waves, bar %d pixels high, not %.1f" % (n, counts[n], got, want))
     for name, colour in LANES.items():
-        low, high = THRESHOLDS[name + "Min"], THRESHOLDS[name + "Max"]
+        low, high = thresholds[name + "Min"], thresholds[name + "Max"]
         if name in ("Zero", "One"):
             low, high = (low - 0.5) / 2 + 0.5, (high + 0.5) / 2 - 0.5
         want = (left + round((low - 1) * bar_width), left + round(high * bar_width))
         spans = [longest_run(p == colour for p in row) for row in rows if colour in row]
         got = (spans[0][0], spans[0][0] + spans[0][1]) if spans else None
         if not spans or abs(got[0] - want[0]) > 1 or abs(got[1] - want[1]) > 1:
-            problems.append("%s window %s..%s shaded over x %s, not %s" % (name, THRESHOLDS[name + "Min"],
-                                                                         THRESHOLDS[name + "Max"], got, want))
+            problems.append("%s window %s..%s shaded over x %s, not %s" % (name, thresholds[name + "Min"],
+                                                                         thresholds[name + "Max"], got, want))
     print("plot %dx%d at (%d, %d), %d pixels a length; %d lengths seen, the most %d half-waves" %
           (right - left, bottom - top, left, top, bar_width, sum(1 for c in counts[1:] if c), most))
     return problems
 
 
+def report(problems, what):
+    for problem in problems:
+        print("FAIL " + problem)
+    print("the %s %s" % (what, "is wrong" if problems else "shows the half-waves and thresholds"))
+    return 1 if problems else 0
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--decode", required=True)
-    parser.add_argument("--tapgen", required=True)
+    parser.add_argument("--decode")
+    parser.add_argument("--tapgen")
     parser.add_argument("--keep")
+    parser.add_argument("--picture")
+    parser.add_argument("--recording")
+    parser.add_argument("--set", action="append", default=[])
     args = parser.parse_args()
+    if args.picture:
+        thresholds = dict(THRESHOLDS)
+        for change in args.set:
+            name, value = change.split("=")
+            thresholds[name] = int(value)
+        with open(args.recording, "rb") as f:
+            counts = half_waves(f.read())
+        return report(check(args.picture, counts, thresholds), "picture")
+    if not args.decode or not args.tapgen:
+        parser.error("--decode and --tapgen, or --picture and --recording")
     decode, tapgen = os.path.abspath(args.decode), os.path.abspath(args.tapgen)
     work = args.keep or tempfile.mkdtemp(prefix="qv-histogram-")
     os.makedirs(work, exist_ok=True)
@@ -171,11 +196,7 @@ def main():
             return 77
         with open(raw, "rb") as f:
             counts = half_waves(f.read())
-        problems = check(png, counts)
-        for problem in problems:
-            print("FAIL " + problem)
-        print("the rendered histogram %s" % ("is wrong" if problems else "shows the half-waves and thresholds"))
-        return 1 if problems else 0
+        return report(check(png, counts, THRESHOLDS), "rendered histogram")
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)
