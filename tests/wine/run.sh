@@ -324,8 +324,8 @@ check_rescue_any_format() {
         folder="$WORK/TAPE/${name%.*}"
         D post "$MAIN" "$IDM_RESCUE_FILE" wait "Rescue recording" 10000 settext "Rescue recording" 1148 "$name" \
             post "Rescue recording" 1 || return 1
-        qv_until 120 0.5 grep -q "^Rescue: " "$folder/status.log" || why "no rescue of $name ended" || return 1
-        D wait-enabled "$MAIN" "$IDC_START" 5000 && judge "$name" verify "$SAMPLE_TAP" "$folder" 1 || return 1
+        qv_until 120 0.5 grep -qs "^Rescue: " "$folder/status.log" || why "no rescue of $name ended" || return 1
+        D wait-enabled "$MAIN" "$IDC_START" 5000 && judge "$name" blocks "$SAMPLE_TAP" "$folder" 1 "$count" || return 1
         cmp -s "$folder/tape.tap" "$SAMPLE_TAP" || why "tape.tap of $name is not the tape" || return 1
     done
     expect_rescue_refused "$WORK" cut.wav "truncated" && app_quit
@@ -342,12 +342,14 @@ shot_of() {
     timeout 30 import -window root "$QV_TMP/root.png" 2>/dev/null &&
         timeout 30 convert "$QV_TMP/root.png" -crop "$((r - l))x$((b - t))+$l+$t" +repage "$2" || why "no screenshot of \"$1\""
 }
-# The picture control of the half-waves window cut out of a screenshot into $1.
+# The picture control of the half-waves window cut out of a screenshot into $1 (an 8-bit RGB PNG,
+# which check_render.py reads).
 picture_shot() {
     local l t r b
     read -r l t r b <<<"$(D rect "Half-waves" "$IDC_HW_PICTURE")" && [[ -n $b ]] || return 1
     timeout 30 import -window root "$QV_TMP/root.png" 2>/dev/null &&
-        timeout 30 convert "$QV_TMP/root.png" -crop "$((r - l))x$((b - t))+$l+$t" +repage "$1" || why "the picture was not cut out"
+        timeout 30 convert "$QV_TMP/root.png" -crop "$((r - l))x$((b - t))+$l+$t" +repage "PNG24:$1" ||
+        why "the picture was not cut out"
 }
 # The lines the native decoder's --histogram writes beside its picture for the recording $1, from
 # "Rescue decoder" on, one a line, as the window shows them.
