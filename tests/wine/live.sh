@@ -220,7 +220,8 @@ check_live_stop() {
 }
 
 # The second tape is played at full scale, so that the input clips: the status pane says so once
-# (the first tape, at the levels a deck gives, did not clip), and the strip shows it.
+# (the first tape, at the levels a deck gives, did not clip), and the strip shows it (the whole
+# control: the picture covers its frame, where the red edges run).
 check_live_second_tape() {
     local first=$((FIRST + LIVE_BLOCKS)) ok=0 l t r b verdict
     D radio "$MAIN" "$IDC_SRC_CARD" click "$MAIN" "$IDC_START" wait-number "$MAIN" "$IDC_RECPOS" 1024 5000 &&
@@ -231,7 +232,7 @@ check_live_second_tape() {
     sleep 3
     read -r l t r b <<<"$(D rect "$MAIN" "$IDC_WAVEFORM")" && [[ -n $b ]] &&
         timeout 30 import -window root "$QV_TMP/root.png" 2>/dev/null &&
-        timeout 30 convert "$QV_TMP/root.png" -crop "$((r - l - 4))x$((b - t - 4))+$((l + 2))+$((t + 2))" +repage \
+        timeout 30 convert "$QV_TMP/root.png" -crop "$((r - l))x$((b - t))+$l+$t" +repage \
             -depth 8 "$LIVE_APP.loud.ppm" || why "no screenshot of the strip" || return 1
     played 60
     wait_blocks "$data/one.tap" "$LIVE_APP/TAPE" "$first" 1 20 || ok=1
