@@ -2,8 +2,8 @@
 // after a sound-card run or for a recording chosen: the rescue decoder (rescue/rescue.h) over a
 // recording the caller has opened (rescue/rescueinput.h: any format the console decoder reads),
 // its blocks numbered from out001.tap in the folder with the folder's own status.log, then every
-// block joined into tape.tap, and a last status line that compares the blocks it got right with
-// those of the live run.
+// block the ROM's loader reads joined into tape.tap, and a last status line that compares the
+// blocks it got right with those of the live run.
 // Runs on the decoder thread as a run's body (decoder/run.h, BeginRunWith), or on a test's. While
 // it runs the current directory is the folder (and so is status.log); the directory it was
 // entered from and NextTapeNumber are restored after it. It touches the TAP output, the catalogue
@@ -28,7 +28,7 @@ std::string RescueFolderFor(const std::string& recording);
 
 struct FolderRescue {
     int blocks = 0;  // files written
-    int good = 0;    // of them, those whose bytes XOR to 0
+    int good = 0;    // of them, those whose checksum holds (as read, or repaired)
     int exitCode;    // decoder/stop.h: kExitEndOfFile, kExitStopped or kExitCannotCreate
 };
 

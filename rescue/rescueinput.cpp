@@ -65,9 +65,9 @@ RescueSource RescueInputSource(RescueInput* input)
     return RescueSource{static_cast<int>(input->channels.size()), kDecoderRate, ReadFrames, input};
 }
 
-int RunRescueInput(RescueInput* input)
+int RunRescueInput(RescueInput* input, Tape& tape)
 {
-    return RunRescue(RescueInputSource(input));
+    return RunRescue(RescueInputSource(input), tape);
 }
 
 void ReadRescuePlay(RescueInput* input, Play& play)
