@@ -1,6 +1,6 @@
 // The main dialog (MyDialog): Start and Stop of a run from the sound card or from a raw recording,
-// the rescue of a recording (Stop ends it too), Exit, Hide, Keep recordings, Generate sound, and
-// the routing of the timer. User-interface thread only.
+// the rescue of a recording (Stop ends it too), Exit, Hide, Keep recordings, Half-waves..., Generate
+// sound, and the routing of the timer. User-interface thread only.
 // What the core queued for the panes, the list and the run controls is shown here from the timer on,
 // one pane change at a time. The decoder thread never waits for this thread, so Stop simply raises
 // the stop request, waits for that thread, and closes the run's files.
