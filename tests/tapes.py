@@ -184,7 +184,8 @@ ROM_PILOT, ROM_SYNC, ROM_ZERO, ROM_ONE = 2168, (667, 735), 855, 1710
 class Item:
     """One thing on a tape. kind "data": block (flag to checksum, or any bytes), pilot pulse and
     pilot_count (0 for pure data), sync pulses, zero and one (each bit's two pulses), used bits of the
-    last byte, tail pulse (0 none); "tone": pulse and count; "pulses": pulses; "pause": pause alone.
+    last byte, tail pulse (0 none); "tone": pulse and count; "pulses": pulses; "pause": pause alone;
+    "direct": a direct recording, pulse the T-states a sample and block the samples, a bit each.
     pause is the milliseconds after the item; every length is in T-states."""
 
     def __init__(self, kind, block=b"", pilot=0, pilot_count=0, sync=(), zero=(0, 0), one=(0, 0), used=8, tail=0,
@@ -247,7 +248,11 @@ def tzx_blocks(item):
     pulses differ."""
     w = struct.pack
     if item.kind == "tone":
-        return w("<BHH", 0x12, item.pulse, item.count) + tzx_pause(item.pause)
+        out, count = b"", item.count
+        while count > 0:
+            out += w("<BHH", 0x12, item.pulse, min(count, 0xFFFF))
+            count -= 0xFFFF
+        return out + tzx_pause(item.pause)
     if item.kind == "pulses":
         out = b""
         for at in range(0, len(item.pulses), 255):
@@ -256,16 +261,19 @@ def tzx_blocks(item):
         return out + tzx_pause(item.pause)
     if item.kind == "pause":
         return tzx_pause(item.pause)
-    block, pause = item.block, item.pause if not item.tail else 0
+    if item.kind == "direct":
+        return w("<BHHB", 0x15, item.pulse, item.pause, item.used) + w("<I", len(item.block))[:3] + item.block
+    # The pause field holds 65535 ms at most, the rest follows as pauses; after a tail pulse, all of it.
+    block, pause = item.block, 0 if item.tail else min(item.pause, 0xFFFF)
+    rest = tzx_pause(item.pause - pause)
     if is_rom(item):
-        return w("<BHH", 0x10, item.pause, len(block)) + block
+        return w("<BHH", 0x10, pause, len(block)) + block + rest
     size = w("<I", len(block))[:3]
     if item.pilot_count and len(item.sync) == 2 and _even(item.zero) and _even(item.one):
         out = w("<BHHHHHHBH", 0x11, item.pilot, item.sync[0], item.sync[1], item.zero[0], item.one[0],
                 item.pilot_count, item.used, pause) + size + block
     else:
-        out = w("<BHH", 0x12, item.pilot, item.pilot_count) if item.pilot_count else b""
-        out += tzx_blocks(pulse_sequence(item.sync)) if item.sync else b""
+        out = tzx_blocks(tone(item.pilot, item.pilot_count)) + tzx_blocks(pulse_sequence(item.sync))
         if _even(item.zero) and _even(item.one):
             out += w("<BHHBH", 0x14, item.zero[0], item.one[0], item.used, pause) + size + block
         else:
@@ -274,7 +282,7 @@ def tzx_blocks(item):
             out += w("<BI", 0x19, len(body)) + body
     if item.tail:
         out += tzx_blocks(pulse_sequence([item.tail]))
-    return out + (tzx_pause(item.pause) if item.tail else b"")
+    return out + rest
 
 
 def tzx_pause(ms):
@@ -348,7 +356,11 @@ def read_tzx(image):
             items.append(turbo(take_bytes(n24()), pilot, count, (s1, s2), zero, one, used, pause))
         elif kind == 0x12:
             pulse, count = take("<HH")
-            items.append(tone(pulse, count))
+            last = items[-1] if items else None
+            if last and last.kind == "tone" and last.pulse == pulse and not last.pause and last.count % 0xFFFF == 0:
+                last.count += count
+            else:
+                items.append(tone(pulse, count))
         elif kind == 0x13:
             (n,) = take("<B")
             pulses = list(take("<%dH" % n))
@@ -387,6 +399,8 @@ def read_tzx(image):
             take_bytes(n)
         elif kind == 0x22:
             pass
+        elif kind == 0x5A:  # the glue of two TZX files joined: the second one's header
+            take_bytes(9)
         else:
             raise ValueError("block 0x%02X at %d" % (kind, at - 1))
     return items, texts
