@@ -4,7 +4,9 @@
 #            libsoxr) and zlib (the CSW writer), sox (the audio round trip and the rescue tally
 #            convert with it): required;
 #   tapetools  fuse-emulator-utils (tzxlist, tape2wav: the real clients that read the TZX and CSW
-#            files written): optional; the tests that need them say in one line that they skipped;
+#            files written), Python's headers and setuptools (SkoolKit's C simulator, ten times
+#            faster than its Python one): optional; the tests that need the tools say in one line
+#            that they skipped, and the simulated loads run on the Python simulator;
 #   fuzz     clang with its fuzzing and sanitizer runtimes: required for the tests;
 #   windows  the Windows cross compilers, Wine's 64-bit half, a headless X server, PulseAudio for the
 #            live recording, the Russian locale's tools, dpkg-dev (the Windows trees' audio libraries
@@ -19,7 +21,7 @@
 set -uo pipefail
 
 native=(cmake g++ make python3 git libgtest-dev libbenchmark-dev libsndfile1-dev libsoxr-dev zlib1g-dev sox)
-tapetools=(fuse-emulator-utils)
+tapetools=(fuse-emulator-utils python3-dev python3-setuptools)
 fuzz=(clang libclang-rt-14-dev)
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
          xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils locales dpkg-dev zip unzip)
@@ -90,7 +92,7 @@ install_group() {
 
 install_group native || { say "the native group cannot be installed: $why"; exit 1; }
 [ "${1:-}" = "--native-only" ] && exit 0
-install_group tapetools || say "fuse-emulator-utils is not installed, the checks with tzxlist and tape2wav skip: $why"
+install_group tapetools || say "the tape tools are not all installed, the checks with tzxlist and tape2wav may skip: $why"
 install_group fuzz || { say "the fuzzing group cannot be installed: $why"; exit 1; }
 install_group windows || { say "the Windows group cannot be installed: $why"; exit 1; }
 if [ "$(id -u)" -eq 0 ]; then

@@ -114,6 +114,10 @@ def compare(source, ours, whole):
     return problems
 
 
+def missing_tools():
+    return [tool for tool in ("tzxlist", "tape2wav") if not shutil.which(tool)]
+
+
 def run(command, **options):
     return subprocess.run([str(c) for c in command], capture_output=True, text=True, **options)
 
@@ -173,7 +177,7 @@ def main():
     parser.add_argument("--shared", default=os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared"))
     args = parser.parse_args()
     args.tapewrite, args.decode = (os.path.abspath(p) if p else p for p in (args.tapewrite, args.decode))
-    missing = [tool for tool in ("tzxlist", "tape2wav") if not shutil.which(tool)]
+    missing = missing_tools()
     if missing:
         print("skipped: %s not installed (Debian's fuse-emulator-utils)" % " and ".join(missing))
         return SKIPPED
