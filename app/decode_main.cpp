@@ -40,6 +40,8 @@
 #include "decoder/timing.h"
 #include "rescue/rescue.h"
 #include "rescue/rescueinput.h"
+#include "tape/join.h"
+#include "tape/report.h"
 #include "qv_version.h"
 
 namespace fs = std::filesystem;
@@ -103,6 +105,7 @@ std::string Clock(int64_t samples)
 struct Input {
     const char* name = nullptr;
     std::string play;  // "play 2: " while one of several plays is read
+    Tape* tape = nullptr;  // where the damaged stretches go
     int64_t samples = 0;
     bool progress = false;
     std::chrono::steady_clock::time_point started, shown;
@@ -119,7 +122,7 @@ void AfterBatch(AudioFile* file)
         else
             std::fprintf(stderr, "quorvane-decode: '%s': %s to %s %s; read as silence\n", input.name,
                          Clock(damage.from).c_str(), Clock(damage.to).c_str(), damage.what.c_str());
-        RecordDamage(damage.from, damage.to, damage.what);
+        input.tape->damaged.push_back({damage.from, damage.to, damage.what});
     }
     input.samples = AudioSamplesRead(file);
     if (!input.progress)
@@ -152,6 +155,14 @@ bool OutputPlace(const char* option, const std::string& name, std::string* absol
     }
     *absolute = path.string();
     return true;
+}
+
+// An output's writer's verdict, said on standard error by the output's name when it failed.
+bool Written(const char* what, const std::string& path, bool ok, const std::string& why)
+{
+    if (!ok)
+        std::fprintf(stderr, "quorvane-decode: cannot write %s '%s': %s\n", what, path.c_str(), why.c_str());
+    return ok;
 }
 
 }  // namespace
@@ -236,7 +247,10 @@ int main(int argc, char** argv)
     if (files.size() > 1)
         RecogniseAudioFile(fileName, &format);
     input.name = fileName;
-    RecordBlocks();
+    Tape tape;
+    input.tape = &tape;
+    if (!rescue)
+        RecordBlocks(&tape);
     std::string described = AudioKindName(kRawRecording);
     std::vector<RescueInput*> rescueInputs;
     std::vector<Play> plays;
@@ -276,7 +290,7 @@ int main(int argc, char** argv)
 
     // Several plays are read whole before anything is made: a play that shares no block with the
     // others is of another tape (or holds none), and is refused.
-    std::vector<MatchedBlock> tape;
+    std::vector<MatchedBlock> matched;
     if (rescueInputs.size() > 1) {
         plays.resize(rescueInputs.size());
         for (size_t p = 0; p < rescueInputs.size(); ++p) {
@@ -298,9 +312,9 @@ int main(int argc, char** argv)
             return Refuse(std::string("'") + files[over] + "': " + std::to_string(plays[over].blocks.size()) +
                           " blocks found in it, too many to match with those of the plays before it; is it a "
                           "recording of noise?");
-        tape = MatchPlays(plays);
+        matched = MatchPlays(plays);
         for (size_t p = 0; p < plays.size(); ++p)
-            if (!PlayMatches(plays, tape, p))
+            if (!PlayMatches(plays, matched, p))
                 return Refuse(std::string("'") + files[p] + "': " +
                               (plays[p].blocks.empty() ? "no block found in it"
                                                        : "none of its blocks matches a block of the other plays") +
@@ -317,9 +331,9 @@ int main(int argc, char** argv)
     TimingSettings = settings;
     int exitCode;
     if (!plays.empty())
-        exitCode = WritePlays(plays, tape);
+        exitCode = WritePlays(plays, matched, tape);
     else if (!rescueInputs.empty())
-        exitCode = RunRescueInput(rescueInputs[0]);
+        exitCode = RunRescueInput(rescueInputs[0], tape);
     else
         exitCode = RunDecoderHere();
     EndRun();
@@ -330,6 +344,7 @@ int main(int argc, char** argv)
 
     PrintCatalogue();
     bool written = true;
+    std::string why;
     if (!reportPath.empty()) {
         RunFacts run;
         run.input = fileName;
@@ -338,10 +353,10 @@ int main(int argc, char** argv)
         run.tapeDirectory = fs::current_path(error).string();
         run.samples = input.samples;
         run.plays = playFacts;
-        written = WriteJsonReport(reportPath, run) && written;
+        written = Written("the report", reportPath, WriteJsonReport(reportPath, run, tape, &why), why) && written;
     }
     if (!joinPath.empty())
-        written = WriteJoinedTap(joinPath) && written;
+        written = Written("the joined TAP file", joinPath, WriteJoinedTap(joinPath, tape, &why), why) && written;
     if (exitCode == kExitCannotCreate)
         return 3;
     return written ? 0 : 4;

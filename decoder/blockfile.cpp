@@ -1,6 +1,7 @@
 #include "decoder/blockfile.h"
 
 #include <cstdio>
+#include <string>
 #include <fstream>
 
 #include "decoder/catalogue.h"
@@ -73,4 +74,88 @@ void CloseBlockFile(const char* name, int32_t size, const BlockFacts& facts)
     LogStatus(name);
     UiCatalogueAppend(name);
     LogStatus(" ");
+}
+
+namespace {
+
+std::string Pulses(const int* pulses)
+{
+    if (pulses[0] == pulses[1])
+        return std::to_string(pulses[0]);
+    return std::to_string(pulses[0]) + "+" + std::to_string(pulses[1]);
+}
+
+void LogTimings(const BlockTimings& t)
+{
+    const std::string bits = Pulses(t.zero) + "/" + Pulses(t.one) + " T";
+    std::string line;
+    if (t.pilotCount > 0) {
+        line = "Turbo: pilot " + std::to_string(t.pilot) + " T x " + std::to_string(t.pilotCount);
+        if (!t.sync.empty()) {
+            line += ", sync ";
+            for (size_t k = 0; k < t.sync.size(); ++k)
+                line += (k ? "/" : "") + std::to_string(t.sync[k]);
+            line += " T";
+        }
+        line += ", bits " + bits;
+    } else {
+        line = "Pure data: bits " + bits;
+    }
+    if (t.usedBits != 8)
+        line += ", " + std::to_string(t.usedBits) + " bits in the last byte";
+    LogStatus(line.c_str());
+}
+
+}  // namespace
+
+bool WriteBlockFile(TapeItem& item)
+{
+    const int size = static_cast<int>(item.bytes.size());
+    LogStatusF("Read %i bytes", size);
+    switch (item.verdict) {
+    case kVerdictOk:
+        LogStatus("CRC summ ok");
+        ShowTextF("Read %i bytes okey", size);
+        break;
+    case kVerdictRepaired: {
+        std::string line = "Repaired by the checksum: " + std::to_string(item.repaired.size()) +
+                           (item.repaired.size() == 1 ? " bit (" : " bits (");
+        for (size_t k = 0; k < item.repaired.size(); ++k)
+            line += (k ? ", byte " : "byte ") + std::to_string(item.repaired[k].byte) + " bit " +
+                    std::to_string(item.repaired[k].bit);
+        LogStatus((line + ")").c_str());
+        ShowTextF("Read %i bytes, repaired", size);
+        break;
+    }
+    case kVerdictNone:
+        LogStatus("No checksum");
+        break;
+    case kVerdictError:
+    case kVerdictUnfinished:
+        if (WholeBlock(item.bytes) || !RomLoadable(item.timings))
+            LogStatus("Warning! CRC summ error ");
+        else
+            LogStatusF("Warning! %i bytes with flag 0 make no header, which has 19; kept as a bad block", size);
+        break;
+    }
+    if (!RomLoadable(item.timings))
+        LogTimings(item.timings);
+    for (const std::string& line : item.notes)
+        LogStatus(line.c_str());
+
+    char name[32];
+    if (!OpenBlockFile(name, sizeof name))
+        return false;
+    for (uint8_t byte : item.bytes)
+        WriteTapByte(byte);
+    item.file = name;
+    BlockFacts facts;
+    facts.pilotStart = item.first;
+    facts.pilotHalfPeriods = item.timings.pilotCount;
+    facts.pilotSamples = item.dataAt - item.first;
+    facts.dataBegun = true;
+    facts.end = item.last;
+    facts.verdict = item.verdict == kVerdictOk || item.verdict == kVerdictRepaired ? 0 : 1;
+    CloseBlockFile(name, size, facts);
+    return true;
 }

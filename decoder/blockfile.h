@@ -6,6 +6,8 @@
 // of them number, log and list their files alike.
 // Runs on the thread that decodes (the decoder thread, or a console run's). Touches the TAP output,
 // NextTapeNumber, the catalogue, the status log and the header pane.
+// A producer that holds a whole block (the rescue decoder's data items, tape/tape.h) writes it with
+// WriteBlockFile, which logs the block's verdict and what was measured of it in one place.
 // Failures: a file that cannot be created is refused by OpenBlockFile after "Can't create file.
 // Exit task"; a failed write is logged by CloseBlockFile and the caller goes on with the next block.
 #ifndef QUORVANE_BLOCKFILE_H
@@ -14,6 +16,7 @@
 #include <cstdint>
 
 #include "decoder/block.h"
+#include "tape/tape.h"
 
 // Called after each block, once its length has been written and before an empty one (fileLength
 // 2) is deleted, with what was measured of the block. Null when nobody listens; set by the run's
@@ -30,5 +33,11 @@ bool OpenBlockFile(char* name, int size);
 // deletion of an empty file or the next number, the rescan, the header report, the file's name in
 // the log and at the end of the list, a blank line.
 void CloseBlockFile(const char* name, int32_t size, const BlockFacts& facts);
+
+// A data item's file: "Read N bytes", its verdict ("CRC summ ok", "Warning! CRC summ error ", "No
+// checksum", or the bits a repair flipped), the timings of a block not read at the ROM's, the
+// item's notes, then the file written and finished as CloseBlockFile finishes one; item.file gets
+// its name. False when the file cannot be created.
+bool WriteBlockFile(TapeItem& item);
 
 #endif

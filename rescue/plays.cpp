@@ -170,7 +170,7 @@ struct Bits {
     std::vector<float> sure;
 };
 
-Bits BitsOf(const PlayReading& r)
+Bits BitsOf(const Reading& r)
 {
     Bits b;
     for (size_t k = 0; k < 8 * r.bytes.size(); ++k) {
@@ -436,7 +436,7 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const MatchedBlock& block
     for (size_t p : with) {
         const PlayBlock& b = copy(p);
         std::map<size_t, bool> read = {{b.bytes.size(), XorChecksum(b.bytes) == 0}};
-        for (const PlayReading& r : b.readings)
+        for (const Reading& r : b.readings)
             read[r.bytes.size()] = read[r.bytes.size()] || XorChecksum(r.bytes) == 0;
         for (const auto& l : read) {
             ++lengths[l.first].read;
@@ -482,11 +482,11 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const MatchedBlock& block
     // was; then once more on the voted bits. The reference is the reading of the length nearest the
     // block's that agrees most with the other plays' readings, then the surest: a reading out of
     // step can be as sure of its bits as a good one, but agrees with nothing.
-    std::vector<PlayReading> taken;
+    std::vector<Reading> taken;
     std::vector<size_t> playOf;
     for (size_t p : with) {
         const PlayBlock& b = copy(p);
-        for (const PlayReading& r : b.readings.empty() ? std::vector<PlayReading>{{b.bytes, {}}} : b.readings)
+        for (const Reading& r : b.readings.empty() ? std::vector<Reading>{{b.bytes, {}}} : b.readings)
             if (!r.bytes.empty() && 8 * r.bytes.size() <= 8 * length + kSlipBand) {
                 taken.push_back(r);
                 playOf.push_back(p);

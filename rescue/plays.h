@@ -18,12 +18,6 @@
 
 #include "tape/tape.h"
 
-// One reading of a block: its bytes and how sure each bit was (rescue/bits.h).
-struct PlayReading {
-    std::vector<uint8_t> bytes;
-    std::vector<uint8_t> sureness;
-};
-
 // A block as one play gave it. Positions are frames of that play.
 struct PlayBlock {
     std::vector<uint8_t> bytes;  // the reading a run over this play alone keeps
@@ -32,7 +26,7 @@ struct PlayBlock {
     int32_t pilotHalfPeriods;
     int64_t syncAt;
     int64_t end;
-    std::vector<PlayReading> readings;  // a bad block's readings, the kept one first
+    std::vector<Reading> readings;  // a bad block's readings, the kept one first
 };
 
 struct Play {

@@ -119,7 +119,8 @@ struct Rescue {
     // Set when the play is one of several: its blocks are gathered here and nothing is written
     // or logged (they are, once every play has been read).
     Play* play = nullptr;
-    std::vector<PlayReading> readings;  // every reading of the block being resolved
+    std::vector<Reading> readings;  // every reading of the block being resolved
+    Tape* tape = nullptr;           // where a single play's items go
 };
 
 // The run's log, silent while one of several plays is read.
@@ -141,6 +142,13 @@ int64_t Frame(double sample)
     return static_cast<int64_t>(std::floor(sample));
 }
 
+std::string BadBlockAt(double from, double to, const char* recording)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "Bad block at %.3f s to %.3f s of %.24s", from, to, recording);
+    return text;
+}
+
 // A reading to keep: a whole block whose bytes XOR to 0 and whose length is the one a header
 // announced, if any. A length found by the checksum itself needs that announcement, or the 19
 // bytes of a header.
@@ -154,48 +162,35 @@ bool Sound(const DecodedBlock& block, int expected)
     return !block.endByChecksum || (size == 19 && block.bytes[0] == 0x00);
 }
 
-// One block as the rescue run writes it: its file, its log lines (the verdict, `notes` after it,
-// a header's report, the file's name) and the block observer told with `facts`.
-struct RescuedBlock {
-    std::vector<uint8_t> bytes;
-    bool bad = false;
-    BlockFacts facts{};
-    double syncAt = 0, endAt = 0;  // for a bad block's position, in frames
-    double rate = 44100;
-    std::string recording;  // where those lie: "the recording", "play 2"
-    std::vector<std::string> notes;
-};
-
-// False, after "Can't create file. Exit task", when the file cannot be created. *announced gets the
-// length a sound header announces for the block after it, else -1.
-bool WriteRescuedBlock(const RescuedBlock& block, int* announced)
+// The item of a block read from the recording: its bytes, its verdict, where it lies and what was
+// measured of its pilot (the rest of its timings are the ROM's, which this reading assumes).
+TapeItem BlockItem(const std::vector<uint8_t>& bytes, bool bad, int64_t pilotStart, int32_t pilotHalfPeriods,
+                   int64_t syncAt, int64_t end, double rate)
 {
-    const int size = static_cast<int>(block.bytes.size());
-    LogStatusF("Read %i bytes", size);
-    if (block.bad) {
-        if (WholeBlock(block.bytes))
-            LogStatus("Warning! CRC summ error ");
-        else
-            LogStatusF("Warning! %i bytes with flag 0 make no header, which has 19; kept as a bad block", size);
-        LogStatusF("Bad block at %.3f s to %.3f s of %s", block.syncAt / block.rate, block.endAt / block.rate,
-                   block.recording.c_str());
-    } else {
-        LogStatus("CRC summ ok");
-        ShowTextF("Read %i bytes okey", size);
-    }
-    for (const std::string& line : block.notes)
-        LogStatus(line.c_str());
+    TapeItem item;
+    item.kind = kItemData;
+    item.bytes = bytes;
+    item.verdict = bad ? kVerdictError : kVerdictOk;
+    item.timings = RomTimings(bytes.empty() ? 0xFF : bytes[0]);
+    item.timings.pilotCount = pilotHalfPeriods;
+    if (pilotHalfPeriods > 0)
+        item.timings.pilot = SamplesToT(static_cast<double>(syncAt - pilotStart) / pilotHalfPeriods, rate);
+    item.first = pilotStart;
+    item.dataAt = syncAt;
+    item.last = end;
+    return item;
+}
 
-    char name[32];
-    if (!OpenBlockFile(name, sizeof name))
+// Writes the block's file and keeps the item on the tape. False, after "Can't create file. Exit
+// task", when the file cannot be created. *announced gets the length a sound header announces for
+// the block after it, else -1.
+bool Keep(Tape& tape, TapeItem& item, int* announced)
+{
+    if (!WriteBlockFile(item))
         return false;
-    for (uint8_t byte : block.bytes)
-        WriteTapByte(byte);
-    BlockFacts facts = block.facts;
-    facts.verdict = block.bad;
-    CloseBlockFile(name, size, facts);
     // The data block after a header holds its flag and checksum besides the announced bytes.
-    *announced = AnnouncedLength(block.bytes);
+    *announced = AnnouncedLength(item.bytes);
+    tape.items.push_back(std::move(item));
     return true;
 }
 
@@ -204,24 +199,22 @@ bool WriteRescuedBlock(const RescuedBlock& block, int* announced)
 void Write(Rescue& r, const Candidate& c)
 {
     const DecodedBlock& block = c.block;
-    const int64_t pilotStart = Frame(c.stretch.pilotStart), syncAt = Frame(block.syncAt);
-    BlockFacts facts;
-    facts.pilotStart = pilotStart;
-    facts.pilotSamples = syncAt - pilotStart;
-    facts.pilotHalfPeriods =
+    const int64_t pilotStart = Frame(c.stretch.pilotStart), syncAt = Frame(block.syncAt), end = Frame(block.endAt);
+    const int32_t pilotHalfPeriods =
         static_cast<int32_t>(std::lround(static_cast<double>(syncAt - pilotStart) * 2 / c.stretch.pilotPeriod));
-    facts.dataBegun = true;
-    facts.end = Frame(block.endAt);
     const bool bad = block.checksum != 0 || !WholeBlock(block.bytes);
     if (r.play) {
-        r.play->blocks.push_back({block.bytes, bad, facts.pilotStart, facts.pilotHalfPeriods, syncAt, facts.end,
-                                  bad ? std::move(r.readings) : std::vector<PlayReading>{}});
+        r.play->blocks.push_back({block.bytes, bad, pilotStart, pilotHalfPeriods, syncAt, end,
+                                  bad ? std::move(r.readings) : std::vector<Reading>{}});
         r.readings.clear();
         r.expectedLength = AnnouncedLength(block.bytes);
         return;
     }
-    RescuedBlock out{block.bytes, bad, facts, block.syncAt, block.endAt, r.source.rate, "the recording", {}};
-    if (!WriteRescuedBlock(out, &r.expectedLength))
+    TapeItem item = BlockItem(block.bytes, bad, pilotStart, pilotHalfPeriods, syncAt, end, r.source.rate);
+    item.sureness = block.sureness;
+    if (bad)
+        item.notes.push_back(BadBlockAt(block.syncAt / r.source.rate, block.endAt / r.source.rate, "the recording"));
+    if (!Keep(*r.tape, item, &r.expectedLength))
         r.cannotCreate = true;
 }
 
@@ -421,17 +414,16 @@ int ReadToTheEnd(Rescue& r)
 
 }  // namespace
 
-BlockOrigin CurrentOrigin;
-
-int RunRescue(const RescueSource& source)
+int RunRescue(const RescueSource& source, Tape& tape)
 {
-    Rescue r{source, Attempts(source.channels), {}, {}, {}, {}, false, {}, -1, false, nullptr, {}};
+    Rescue r{source, Attempts(source.channels), {}, {}, {}, {}, false, {}, -1, false, nullptr, {}, &tape};
+    tape.rate = source.rate;
     return ReadToTheEnd(r);
 }
 
 void ReadPlay(const RescueSource& source, Play& play)
 {
-    Rescue r{source, Attempts(source.channels), {}, {}, {}, {}, false, {}, -1, false, nullptr, {}};
+    Rescue r{source, Attempts(source.channels), {}, {}, {}, {}, false, {}, -1, false, nullptr, {}, nullptr};
     r.play = &play;
     play.rate = source.rate;
     play.blocks.clear();
@@ -439,7 +431,7 @@ void ReadPlay(const RescueSource& source, Play& play)
     play.frames = r.held.End();
 }
 
-int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& tape)
+int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& matched, Tape& tape)
 {
     for (size_t p = 0; p < plays.size(); ++p) {
         int good = 0;
@@ -449,8 +441,9 @@ int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& 
                    static_cast<int>(plays[p].blocks.size()), good);
     }
     LogStatus(" ");
+    tape.rate = plays.empty() ? 44100 : plays[0].rate;
     int expected = -1;
-    for (const MatchedBlock& t : tape) {
+    for (const MatchedBlock& t : matched) {
         const ChosenBlock chosen = ChooseCopy(plays, t, expected);
         // The positions reported are those of the copy kept, or of the first copy when rebuilt.
         size_t where = 0;
@@ -459,22 +452,15 @@ int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& 
         if (chosen.from != kRebuilt)
             where = static_cast<size_t>(chosen.from);
         const PlayBlock& copy = plays[where].blocks[static_cast<size_t>(t.copies[where])];
-        RescuedBlock out;
-        out.bytes = chosen.bytes;
-        out.bad = chosen.bad;
-        out.facts.pilotStart = copy.pilotStart;
-        out.facts.pilotHalfPeriods = copy.pilotHalfPeriods;
-        out.facts.pilotSamples = copy.syncAt - copy.pilotStart;
-        out.facts.dataBegun = true;
-        out.facts.end = copy.end;
-        out.syncAt = static_cast<double>(copy.syncAt);
-        out.endAt = static_cast<double>(copy.end);
-        out.rate = plays[where].rate;
+        TapeItem item = BlockItem(chosen.bytes, chosen.bad, copy.pilotStart, copy.pilotHalfPeriods, copy.syncAt,
+                                  copy.end, plays[where].rate);
         char text[160];
-        std::snprintf(text, sizeof text, "play %i", static_cast<int>(where + 1));
-        out.recording = text;
-        CurrentOrigin.from = chosen.from == kRebuilt ? 0 : chosen.from + 1;
-        CurrentOrigin.copies.clear();
+        if (chosen.bad) {
+            std::snprintf(text, sizeof text, "play %i", static_cast<int>(where + 1));
+            item.notes.push_back(BadBlockAt(static_cast<double>(copy.syncAt) / plays[where].rate,
+                                            static_cast<double>(copy.end) / plays[where].rate, text));
+        }
+        item.origin = chosen.from == kRebuilt ? 0 : chosen.from + 1;
         std::vector<int> with;
         for (size_t p = 0; p < plays.size(); ++p)
             if (t.copies[p] >= 0)
@@ -487,26 +473,23 @@ int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& 
                 list += (k ? k + 1 == with.size() ? " and " : ", " : "") + std::to_string(with[k]);
             std::snprintf(text, sizeof text, "Rebuilt bit by bit from plays %s", list.c_str());
         }
-        out.notes.push_back(text);
+        item.notes.push_back(text);
         for (size_t p = 0; p < plays.size(); ++p) {
             if (t.copies[p] < 0) {
                 std::snprintf(text, sizeof text, "Play %i: not found", static_cast<int>(p + 1));
-                CurrentOrigin.copies.push_back({static_cast<int>(p + 1), -1, -1, -1});
+                item.copies.push_back({static_cast<int>(p + 1), -1, -1, kVerdictError});
             } else {
                 const PlayBlock& b = plays[p].blocks[static_cast<size_t>(t.copies[p])];
                 std::snprintf(text, sizeof text, "Play %i: %.3f s to %.3f s, %i bytes, %s", static_cast<int>(p + 1),
                               static_cast<double>(b.syncAt) / plays[p].rate, static_cast<double>(b.end) / plays[p].rate,
                               static_cast<int>(b.bytes.size()), b.bad ? "bad" : "CRC summ ok");
-                CurrentOrigin.copies.push_back({static_cast<int>(p + 1), b.pilotStart, b.end, b.bad ? 1 : 0});
+                item.copies.push_back({static_cast<int>(p + 1), b.pilotStart, b.end, b.bad ? kVerdictError : kVerdictOk});
             }
-            out.notes.push_back(text);
+            item.notes.push_back(text);
         }
-        if (!WriteRescuedBlock(out, &expected)) {
-            CurrentOrigin = BlockOrigin{};
+        if (!Keep(tape, item, &expected))
             return kExitCannotCreate;
-        }
     }
-    CurrentOrigin = BlockOrigin{};
     LogStatus("End of the recordings");
     return kExitEndOfFile;
 }

@@ -14,7 +14,7 @@
 // out%03i.tap files numbered by NextTapeNumber in the current directory, the catalogue rescanned
 // after each, a header block reported, status.log, the block observer told.
 // Runs on the calling thread (the console decoder's). Touches the TAP output and, through the
-// block file, what that touches; CurrentOrigin for several plays. Keeps samples only from a little
+// block file, what that touches. Keeps samples only from a little
 // before the block being read (and the failed block waiting for its attempts), so memory does not
 // grow with the recording.
 // Failures: a TAP file that cannot be created ends the run with kExitCannotCreate (decoder/stop.h)
@@ -37,8 +37,9 @@ struct RescueSource {
     void* context;
 };
 
-// Decodes the recording to its end; returns kExitEndOfFile, or kExitCannotCreate.
-int RunRescue(const RescueSource& source);
+// Decodes the recording to its end; every item found goes onto `tape` in tape order, a data block
+// once its file is written. Returns kExitEndOfFile, or kExitCannotCreate.
+int RunRescue(const RescueSource& source, Tape& tape);
 
 // Several plays of one tape. Each play is read to its end as RunRescue reads it, streamed as
 // RunRescue streams, but nothing is written or logged: its blocks are kept in `play` (their
@@ -46,22 +47,9 @@ int RunRescue(const RescueSource& source);
 void ReadPlay(const RescueSource& source, Play& play);
 
 // The plays' blocks, matched by MatchPlays (rescue/plays.h), written in tape order as RunRescue
-// writes its blocks, each logged with the play it came from, or as rebuilt, and where it lies in every play;
-// while the block observer is told of a block, CurrentOrigin says where it came from. Returns kExitEndOfFile, or
+// writes its blocks, each logged with the play it came from, or as rebuilt, and where it lies in every play,
+// and kept on `tape` with its origin and copies. Returns kExitEndOfFile, or
 // kExitCannotCreate.
-int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& tape);
-
-// Where the block being reported lies in each play, while WritePlays runs (empty otherwise).
-struct CopyFacts {
-    int play;             // from 1
-    int64_t pilotStart;   // -1: the play has no copy
-    int64_t end;
-    int verdict;          // 0 ok, 1 bad, -1 no copy
-};
-struct BlockOrigin {
-    int from = 0;  // the play whose copy was kept, from 1; 0 rebuilt from all copies
-    std::vector<CopyFacts> copies;
-};
-extern BlockOrigin CurrentOrigin;
+int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& matched, Tape& tape);
 
 #endif

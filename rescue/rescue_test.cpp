@@ -87,8 +87,9 @@ protected:
         // As the console decoder does before a run: NextTapeNumber from the files present.
         ScanTapeFiles();
         Memory memory{&frames, channels, 0};
-        return RunRescue(RescueSource{channels, 44100, ReadMemory, &memory});
+        return RunRescue(RescueSource{channels, 44100, ReadMemory, &memory}, tape);
     }
+    Tape tape;
     bool Logged(const std::string& line)
     {
         const std::vector<std::string> lines = Messages();
@@ -127,6 +128,12 @@ TEST_F(RescueRun, CleanTapeGivesTheDecodersFilesLogAndReport)
     const double second = 44100;
     EXPECT_NEAR(static_cast<double>(reported[1].facts.pilotStart), reported[0].facts.end + second, 0.02 * second);
     EXPECT_NEAR(static_cast<double>(reported[1].facts.pilotHalfPeriods), 3223, 3);
+    // The run's tape holds the same blocks, each with its file, read at the ROM's timings.
+    ASSERT_EQ(tape.items.size(), 2u);
+    EXPECT_EQ(tape.items[1].file, "out002.tap");
+    EXPECT_EQ(tape.items[1].bytes, data);
+    EXPECT_EQ(tape.items[1].verdict, kVerdictOk);
+    EXPECT_TRUE(RomTimed(tape.items[0].timings));
 }
 
 TEST_F(RescueRun, FailedBlockIsReadAgainAndTheSoundReadingKept)

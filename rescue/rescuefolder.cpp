@@ -1,8 +1,6 @@
 #include "rescue/rescuefolder.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 #include <vector>
 
@@ -12,6 +10,7 @@
 #include "decoder/tapfile.h"
 #include "report/status.h"
 #include "rescue/rescue.h"
+#include "tape/join.h"
 
 namespace fs = std::filesystem;
 
@@ -23,35 +22,6 @@ size_t ReadUntilStopped(void* context, float* out, size_t count)
     if (DecoderStopRequested())
         return 0;
     return ReadPlainRecording(static_cast<PlainRecording*>(context), out, count);
-}
-
-std::vector<uint8_t> ReadBlockFile(const char* name)
-{
-    std::ifstream in(name, std::ios::in | std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Counts the block files written from out001.tap on and joins them into tape.tap.
-void JoinBlocks(int32_t end, FolderRescue& result)
-{
-    std::ofstream joined("tape.tap", std::ios::out | std::ios::binary | std::ios::trunc);
-    for (int32_t number = 1; number < end; ++number) {
-        char name[32];
-        TapeFileName(name, sizeof name, number);
-        const std::vector<uint8_t> bytes = ReadBlockFile(name);
-        if (bytes.size() <= 2)
-            continue;
-        ++result.blocks;
-        uint8_t sum = 0;
-        for (size_t i = 2; i < bytes.size(); ++i)
-            sum ^= bytes[i];
-        if (sum == 0)
-            ++result.good;
-        joined.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-    joined.close();
-    if (!joined)
-        LogStatus("Write error: tape.tap is incomplete");
 }
 
 }  // namespace
@@ -97,10 +67,19 @@ FolderRescue RescueIntoFolder(PlainRecording* recording, const std::string& fold
     const int32_t liveNumber = NextTapeNumber;
     NextTapeNumber = 1;
     const RescueSource source{PlainRecordingChannels(recording), kDecoderRate, ReadUntilStopped, recording};
-    result.exitCode = RunRescue(source);
+    Tape tape;
+    result.exitCode = RunRescue(source, tape);
     if (DecoderStopRequested() && result.exitCode == kExitEndOfFile)
         result.exitCode = kExitStopped;
-    JoinBlocks(NextTapeNumber, result);
+    for (const TapeItem& item : tape.items) {
+        if (item.kind != kItemData)
+            continue;
+        ++result.blocks;
+        result.good += item.verdict == kVerdictOk || item.verdict == kVerdictRepaired;
+    }
+    std::string why;
+    if (!WriteJoinedTap("tape.tap", tape, &why))
+        LogStatusF("Write error: tape.tap is incomplete (%s)", why.c_str());
     LogStatus(RescueSummary(result.good, result.blocks, liveGood).c_str());
     NextTapeNumber = liveNumber;
     fs::current_path(from, error);

@@ -1,7 +1,7 @@
 // The rescue of one whole recording into a folder of its own, as the Windows program offers it
 // after a sound-card run: the rescue decoder (rescue/rescue.h) over a recording read by the
 // built-in reader (audio/plainwav.h), its blocks numbered from out001.tap in the folder with the
-// folder's own status.log, then every block joined into tape.tap, and a last status line that
+// folder's own status.log, then every block the ROM's loader reads joined into tape.tap, and a last status line that
 // compares the blocks it got right with those of the live run.
 // Runs on the decoder thread as a run's body (decoder/run.h, BeginRunWith), or on a test's. While
 // it runs the current directory is the folder (and so is status.log); the directory it was
@@ -27,7 +27,7 @@ std::string RescueFolderFor(const std::string& recording);
 
 struct FolderRescue {
     int blocks = 0;  // files written
-    int good = 0;    // of them, those whose bytes XOR to 0
+    int good = 0;    // of them, those whose checksum holds (as read, or repaired)
     int exitCode;    // decoder/stop.h: kExitEndOfFile, kExitStopped or kExitCannotCreate
 };
 

@@ -60,10 +60,10 @@ const std::string& RescueInputDescription(const RescueInput* input)
     return AudioFileDescription(input->channels[0]);
 }
 
-int RunRescueInput(RescueInput* input)
+int RunRescueInput(RescueInput* input, Tape& tape)
 {
     const RescueSource source{static_cast<int>(input->channels.size()), kDecoderRate, ReadFrames, input};
-    return RunRescue(source);
+    return RunRescue(source, tape);
 }
 
 void ReadRescuePlay(RescueInput* input, Play& play)

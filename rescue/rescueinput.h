@@ -24,8 +24,9 @@ RescueInput* OpenRescueInput(const char* path, int channel, std::string* error);
 // What the file was read as (the audio reader's description).
 const std::string& RescueInputDescription(const RescueInput* input);
 
-// Runs the rescue decoder (rescue/rescue.h) over the whole recording; returns its exit code.
-int RunRescueInput(RescueInput* input);
+// Runs the rescue decoder (rescue/rescue.h) over the whole recording, its items onto `tape`;
+// returns its exit code.
+int RunRescueInput(RescueInput* input, Tape& tape);
 
 // Reads the whole recording as one of several plays of a tape (ReadPlay, rescue/rescue.h).
 void ReadRescuePlay(RescueInput* input, Play& play);

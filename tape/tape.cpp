@@ -61,9 +61,10 @@ const char* HeaderTypeName(int type)
 
 namespace {
 
-bool Near(int measured, int rom)
+// Within `percent` of the ROM's length.
+bool Near(int measured, int rom, int percent = 2)
 {
-    return std::abs(measured - rom) * 50 <= rom;
+    return std::abs(measured - rom) * 100 <= rom * percent;
 }
 
 }  // namespace
@@ -73,6 +74,14 @@ bool RomTimed(const BlockTimings& t)
     return t.pilotCount > 0 && Near(t.pilot, kRomPilot) && t.sync.size() == 2 && Near(t.sync[0], kRomSync1) &&
            Near(t.sync[1], kRomSync2) && Near(t.zero[0], kRomZero) && Near(t.zero[1], kRomZero) &&
            Near(t.one[0], kRomOne) && Near(t.one[1], kRomOne) && t.usedBits == 8;
+}
+
+bool RomLoadable(const BlockTimings& t)
+{
+    const int p = 12;
+    return t.pilotCount > 0 && Near(t.pilot, kRomPilot, p) && t.sync.size() == 2 && Near(t.sync[0], kRomSync1, p) &&
+           Near(t.sync[1], kRomSync2, p) && Near(t.zero[0], kRomZero, p) && Near(t.zero[1], kRomZero, p) &&
+           Near(t.one[0], kRomOne, p) && Near(t.one[1], kRomOne, p) && t.usedBits == 8;
 }
 
 BlockTimings RomTimings(int flag)
@@ -104,7 +113,7 @@ const char* ItemKindWord(const TapeItem& item)
     case kItemData:
         if (item.timings.pilotCount == 0)
             return "pure data";
-        return RomTimed(item.timings) ? "rom" : "turbo";
+        return RomLoadable(item.timings) ? "rom" : "turbo";
     case kItemTone: return "tone";
     case kItemPulses: return "pulses";
     case kItemPause: return "pause";

@@ -83,6 +83,7 @@ struct TapeItem {
     std::vector<Reading> readings;         // every other reading of a block not ok (attempts, plays)
     std::vector<RepairedBit> repaired;     // kVerdictRepaired: the bits flipped
     std::vector<std::string> notes;        // lines logged after the block's verdict
+    std::string file;                      // the numbered TAP file it was written to, once written
 
     // kItemTone: one pulse's length (T-states) and how many.
     int pulse = 0;
@@ -165,6 +166,12 @@ const char* HeaderTypeName(int type);
 // count and the tail are not looked at): a block a TAP file can hold without losing anything a
 // loader needs.
 bool RomTimed(const BlockTimings& timings);
+
+// True when the ROM's own loader reads the block: every pilot, sync and bit pulse within 12 % of the
+// ROM's (a deck running a few per cent fast or slow), two sync pulses, symmetric bits, whole bytes.
+// Such a block is a "rom" block in the report and the log and goes into a joined TAP file, whose
+// loader knows no timings; the TZX keeps the measured ones unless RomTimed holds.
+bool RomLoadable(const BlockTimings& timings);
 
 // The ROM's timings for a block of flag `flag`: its pilot count by the flag, 8 bits in the last byte.
 BlockTimings RomTimings(int flag);

@@ -91,10 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         PlayMatches(plays, tape, p);
     }
     ScanTapeFiles();
-    if (WritePlays(plays, tape) != kExitEndOfFile)
+    Tape written;
+    if (WritePlays(plays, tape, written) != kExitEndOfFile)
         FuzzFailure("a run over two plays did not end", "");
     if (TapOutputOpen())
         FuzzFailure("the run left a TAP file open", "");
+    if (written.items.size() != tape.size())
+        FuzzFailure("not one item on the tape for each block", std::to_string(written.items.size()));
     if (NextTapeNumber != static_cast<int>(tape.size()) + 1)
         FuzzFailure("not one file for each block of the tape", std::to_string(NextTapeNumber));
     // Every file finished: a block of its length field's bytes, none left with the placeholder.
