@@ -31,6 +31,21 @@ size_t ReadFrames(void* context, float* out, size_t count)
     return got;
 }
 
+void ToCsw(void* sink, double samples, int side)
+{
+    CswAddHalfWave(static_cast<CswWriter*>(sink), samples, side);
+}
+
+RescueSource Source(RescueInput* input, CswWriter* csw)
+{
+    RescueSource source{static_cast<int>(input->channels.size()), kDecoderRate, ReadFrames, input};
+    if (csw) {
+        source.sliced = ToCsw;
+        source.sink = csw;
+    }
+    return source;
+}
+
 }  // namespace
 
 RescueInput* OpenRescueInput(const char* path, int channel, std::string* error)
@@ -60,16 +75,14 @@ const std::string& RescueInputDescription(const RescueInput* input)
     return AudioFileDescription(input->channels[0]);
 }
 
-int RunRescueInput(RescueInput* input, Tape& tape)
+int RunRescueInput(RescueInput* input, Tape& tape, CswWriter* csw)
 {
-    const RescueSource source{static_cast<int>(input->channels.size()), kDecoderRate, ReadFrames, input};
-    return RunRescue(source, tape);
+    return RunRescue(Source(input, csw), tape);
 }
 
-void ReadRescuePlay(RescueInput* input, Play& play)
+void ReadRescuePlay(RescueInput* input, Play& play, CswWriter* csw)
 {
-    const RescueSource source{static_cast<int>(input->channels.size()), kDecoderRate, ReadFrames, input};
-    ReadPlay(source, play);
+    ReadPlay(Source(input, csw), play);
 }
 
 void CloseRescueInput(RescueInput* input)

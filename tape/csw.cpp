@@ -18,7 +18,6 @@ const double kLongest = 4294967295.0;
 
 struct CswWriter {
     std::FILE* file = nullptr;
-    std::string path;
     z_stream z;
     uint8_t in[kBuffer];
     size_t inUsed = 0;
@@ -38,8 +37,7 @@ namespace {
 void Fail(CswWriter* w, const char* what, int cause)
 {
     if (w->failure.empty())
-        w->failure = std::string("cannot write the CSW file '") + w->path + "': " + what +
-                     (cause ? std::string(": ") + std::strerror(cause) : std::string());
+        w->failure = cause ? std::strerror(cause) : what;
 }
 
 void Put(CswWriter* w, const void* data, size_t size)
@@ -97,18 +95,17 @@ void PutDword(uint8_t* at, uint32_t value)
 CswWriter* CswOpen(const std::string& path, double rate, bool high, std::string* error)
 {
     CswWriter* w = new CswWriter;
-    w->path = path;
     w->high = high;
     std::memset(&w->z, 0, sizeof w->z);
     // As libraries of the tape world write it: a zlib stream at the best compression.
     if (deflateInit(&w->z, Z_BEST_COMPRESSION) != Z_OK) {
-        *error = "cannot write the CSW file '" + path + "': the compressor did not start";
+        *error = "the compressor did not start";
         delete w;
         return nullptr;
     }
     w->file = std::fopen(path.c_str(), "wb");
     if (!w->file) {
-        *error = "cannot write the CSW file '" + path + "': " + std::strerror(errno);
+        *error = std::strerror(errno);
         deflateEnd(&w->z);
         delete w;
         return nullptr;

@@ -6,8 +6,8 @@
 // Lengths that are negative, not a number, or past the format's 32 bits are taken as 0 or the most it
 // holds. The pulse count and the initial level are written when the file is closed.
 // One writer per thread; touches only its file.
-// Failures: CswOpen returns null with *error naming the file and the reason; a failed write or
-// compression is remembered, the pulses after it are dropped, and CswClose reports it the same way.
+// Failures: CswOpen returns null with the reason in *error; a failed write or compression is
+// remembered, the pulses after it are dropped, and CswClose returns false with its reason.
 #ifndef QUORVANE_TAPE_CSW_H
 #define QUORVANE_TAPE_CSW_H
 

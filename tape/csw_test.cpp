@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <limits>
 #include <vector>
@@ -104,17 +106,17 @@ TEST_F(CswTest, OddLengthsStaySafe)
     EXPECT_EQ(csw.count, csw.pulses.size());
 }
 
-TEST_F(CswTest, UnwritableFileIsNamed)
+TEST_F(CswTest, UnwritableFileGivesTheReason)
 {
     std::string error;
     EXPECT_EQ(CswOpen("/nonexistent-dir/c.csw", 44100, false, &error), nullptr);
-    EXPECT_NE(error.find("'/nonexistent-dir/c.csw'"), std::string::npos) << error;
+    EXPECT_EQ(error, std::strerror(ENOENT));
     CswWriter* w = CswOpen("/dev/full", 44100, false, &error);
     ASSERT_NE(w, nullptr) << error;
     for (int i = 0; i < 200000; ++i)
         CswAddPulse(w, 3 + i % 7);
     EXPECT_FALSE(CswClose(w, &error));
-    EXPECT_NE(error.find("'/dev/full'"), std::string::npos) << error;
+    EXPECT_EQ(error, std::strerror(ENOSPC));
 }
 
 }  // namespace

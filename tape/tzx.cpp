@@ -238,7 +238,7 @@ bool WriteTzx(const std::string& path, const Tape& tape, const std::string& crea
     const Image image = TzxImage(tape, creator);
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {
-        *error = "cannot write the TZX file '" + path + "': " + std::strerror(errno);
+        *error = std::strerror(errno);
         return false;
     }
     errno = 0;
@@ -249,6 +249,6 @@ bool WriteTzx(const std::string& path, const Tape& tape, const std::string& crea
         cause = errno;
     }
     if (!written)
-        *error = "cannot write the TZX file '" + path + "': " + std::strerror(cause ? cause : EIO);
+        *error = std::strerror(cause ? cause : EIO);
     return written;
 }

@@ -12,8 +12,8 @@
 // as the item holds them, after a text saying so: an emulator fails where the tape failed, and nobody
 // takes such a block for a clean one.
 // Any thread; touches only the file named.
-// Failures: WriteTzx returns false with *error naming the file and the reason when it cannot be
-// created or written (a partial file may be left).
+// Failures: WriteTzx returns false with the reason in *error when the file cannot be created or
+// written (a partial file may be left).
 #ifndef QUORVANE_TAPE_TZX_H
 #define QUORVANE_TAPE_TZX_H
 
