@@ -210,8 +210,14 @@ def main():
                         continue
                     found = client_problems(ours, work) + compare(items, tapes.read_tzx(tapes.read(ours))[0], False)
                     want = [i.block for i in items if i.kind == "data"]
-                    if decoded_blocks(args.decode, tapes.render_tzx(csw, os.path.join(work, "csw.wav")), work) != want:
-                        found.append("its CSW, rendered and decoded again, does not give the tape's blocks")
+                    try:
+                        again = decoded_blocks(args.decode, tapes.render_tzx(csw, os.path.join(work, "csw.wav")), work)
+                    except subprocess.CalledProcessError as e:
+                        again = "%s: exit %d" % (e.cmd[0], e.returncode)
+                    if again != want:
+                        found.append("its CSW, rendered and decoded again, does not give the tape's blocks (%s)" % (
+                            again if isinstance(again, str) else "%d blocks, %d of them the tape's" % (
+                                len(again), sum(1 for b in again if b in want))))
                     problems += ["at %d/s: %s" % (rate, p) for p in found]
             checked += 1
             failures += bool(problems)
