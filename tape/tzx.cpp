@@ -127,7 +127,7 @@ void Data(Image& out, const TapeItem& item)
         return;
     }
     const bool tail = t.tail > 0;
-    const int64_t blockPause = tail ? 0 : std::min<int64_t>(pause, 0xFFFF);
+    const int64_t blockPause = tail || bytes.empty() ? 0 : std::min<int64_t>(pause, 0xFFFF);
     if (t.pilotCount > 0 && t.pilotCount <= 0xFFFF && t.sync.size() == 2 && even && !bytes.empty()) {
         Byte(out, 0x11);
         Word(out, Pulse(t.pilot));
