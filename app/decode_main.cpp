@@ -1,5 +1,5 @@
 // quorvane-decode FILE [--rescue] [--channel C] [--report R.json] [--join J.tap] [--histogram H.svg] [--PilotMin N] ... [--BaseLine N]
-// quorvane-decode --rescue PLAY1 PLAY2 ... [--channel C] [--report R.json] [--join J.tap]
+// quorvane-decode --rescue PLAY1 PLAY2 ... [--channel C] [--report R.json] [--join J.tap] [--tzx T.tzx] [--csw C.csw]
 // A file run of the decoder without the window: in the current directory it creates and enters
 // TAPE, lists the TAP files there, takes the thresholds (defaults for the ones not given), decodes
 // FILE to the end and writes each block into its own out%03i.tap, logging to status.log. Pane
@@ -12,12 +12,15 @@
 // --rescue reads the recording with the rescue decoder (rescue/rescue.h) instead, for damaged
 // tapes: same files, log lines of its own, the thresholds not used. Given several recordings, each
 // a play of one tape, it reads them all before TAPE is made, matches their blocks and writes each
-// block once, from the play that read it whole or rebuilt from every play's copy.
+// block once, from the play that read it whole or rebuilt from every play's copy. With it, --tzx
+// writes the whole tape as TZX (tape/tzx.h) and --csw the first play's half-waves as the rescue
+// decoder cut them, as CSW (tape/csw.h).
 // --histogram draws the recording's half-waves against the thresholds, with the rescue decoder's
 // measurement and the thresholds it suggests (rescue/measure.h), as the window's picture does.
 // Exit status: 0 the recording was decoded to its end; 1 FILE could not be opened or read, or was
-// refused, or a play shares no block with the other plays (nothing is created); 2 bad usage; 3 a TAP file could not be created; 4 the report or the
-// joined TAP file or the histogram could not be written.
+// refused, or a play shares no block with the other plays (nothing is created); 2 bad usage; 3 a TAP
+// file could not be created; 4 the report, the joined TAP, the TZX, the CSW file or the histogram
+// could not be written (the TAP files stay).
 
 #include <unistd.h>
 
@@ -44,8 +47,10 @@
 #include "rescue/rescueinput.h"
 #include "report/histogram.h"
 #include "rescue/measure.h"
+#include "tape/csw.h"
 #include "tape/join.h"
 #include "tape/report.h"
+#include "tape/tzx.h"
 #include "qv_version.h"
 
 namespace fs = std::filesystem;
@@ -60,6 +65,7 @@ void PrintUsage(std::FILE* out)
         std::fprintf(out, " [--%s N]", field.name);
     std::fprintf(out,
                  "\n       quorvane-decode --rescue PLAY1 PLAY2 ... [--channel C] [--report FILE.json] [--join FILE.tap]"
+                 "\n                       [--tzx FILE.tzx] [--csw FILE.csw]"
                  "\n       quorvane-decode --help | --version\n"
                  "Decodes the ZX Spectrum tape in FILE into TAPE/out001.tap, out002.tap, ... (one block a file)\n"
                  "and appends its log to TAPE/status.log, TAPE being made in the current directory.\n"
@@ -73,6 +79,8 @@ void PrintUsage(std::FILE* out)
                  "  --channel C      take one channel (left, right or its number from 1) instead of mixing all\n"
                  "  --report R.json  write what was found, block by block, as JSON\n"
                  "  --join J.tap     write every block, good and bad, into one TAP file in tape order\n"
+                 "  --tzx T.tzx      with --rescue: write the whole tape as TZX, every block with its timings\n"
+                 "  --csw C.csw      with --rescue: write the recording's pulses (the first play's) as CSW\n"
                  "  --histogram H.svg  draw the half-waves' lengths against the thresholds, with the rescue\n"
                  "                   decoder's measurement and the thresholds suggested from it\n"
                  "  Thresholds (samples at 44100/s) default to:");
@@ -81,8 +89,8 @@ void PrintUsage(std::FILE* out)
     std::fprintf(out,
                  "\nExit status: 0 decoded to the end, 1 FILE cannot be opened or read, or a play shares no block\n"
                  "with the others (nothing is created),\n"
-                 "2 bad usage, 3 a TAP file could not be created, 4 the report, joined TAP or histogram could not be\n"
-                 "written.\n");
+                 "2 bad usage, 3 a TAP file could not be created, 4 the report, joined TAP, TZX, CSW or\n"
+                 "histogram could not be written.\n");
 }
 
 int Usage(const std::string& problem)
@@ -205,7 +213,7 @@ int main(int argc, char** argv)
     TimingRecord settings = DefaultTiming();
     std::vector<const char*> files;
     int channel = kMixChannels;
-    std::string channelText = "mix", reportName, joinName, histogramName;
+    std::string channelText = "mix", reportName, joinName, tzxName, cswName, histogramName;
     bool rescue = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -244,8 +252,12 @@ int main(int argc, char** argv)
             channelText = value;
             continue;
         }
-        if (name == "report" || name == "join" || name == "histogram") {
-            (name == "report" ? reportName : name == "join" ? joinName : histogramName) = value;
+        if (name == "report" || name == "join" || name == "tzx" || name == "csw" || name == "histogram") {
+            (name == "report"  ? reportName
+             : name == "join"  ? joinName
+             : name == "tzx"   ? tzxName
+             : name == "csw"   ? cswName
+                               : histogramName) = value;
             continue;
         }
         const TimingField* field = FindTimingField(name.c_str());
@@ -259,10 +271,15 @@ int main(int argc, char** argv)
     // Several recordings are several plays of one tape, which only the rescue decoder combines.
     if (files.size() > 1 && !rescue)
         return Usage(std::string("more than one FILE: ") + files[1]);
+    // The timings of a TZX and the pulses of a CSW are the rescue decoder's measurements.
+    if (!rescue && !(tzxName.empty() && cswName.empty()))
+        return Usage(std::string(tzxName.empty() ? "--csw" : "--tzx") + " needs --rescue");
     const char* fileName = files[0];
-    std::string reportPath, joinPath, histogramPath, problem;
+    std::string reportPath, joinPath, tzxPath, cswPath, histogramPath, problem;
     if ((!reportName.empty() && !OutputPlace("--report", reportName, &reportPath, &problem)) ||
         (!joinName.empty() && !OutputPlace("--join", joinName, &joinPath, &problem)) ||
+        (!tzxName.empty() && !OutputPlace("--tzx", tzxName, &tzxPath, &problem)) ||
+        (!cswName.empty() && !OutputPlace("--csw", cswName, &cswPath, &problem)) ||
         (!histogramName.empty() && !OutputPlace("--histogram", histogramName, &histogramPath, &problem)))
         return Usage(problem);
 
@@ -324,6 +341,24 @@ int main(int argc, char** argv)
         BeginAudioRun(audio);
     }
 
+    // The CSW takes the half-waves of the first (or only) play as they are cut. One that cannot be
+    // written is said at once; the run goes on, and ends with 4.
+    std::string why;
+    CswWriter* csw = nullptr;
+    bool written = true;
+    if (!cswPath.empty()) {
+        csw = CswOpen(cswPath, kDecoderRate, false, &why);
+        written = Written("the CSW file", cswPath, csw != nullptr, why);
+    }
+    // A refused play leaves nothing behind, the CSW begun included.
+    auto refuse = [&](const std::string& reason) {
+        if (csw) {
+            CswClose(csw, &why);
+            fs::remove(cswPath, error);
+        }
+        return Refuse(reason);
+    };
+
     // Several plays are read whole before anything is made: a play that shares no block with the
     // others is of another tape (or holds none), and is refused.
     std::vector<MatchedBlock> matched;
@@ -334,7 +369,7 @@ int main(int argc, char** argv)
             input.play = "play " + std::to_string(p + 1) + ": ";
             input.samples = 0;
             plays[p].name = files[p];
-            ReadRescuePlay(rescueInputs[p], plays[p]);
+            ReadRescuePlay(rescueInputs[p], plays[p], p == 0 ? csw : nullptr);
             playFacts.push_back({files[p], RescueInputDescription(rescueInputs[p]), input.samples});
             CloseRescueInput(rescueInputs[p]);
             rescueInputs[p] = nullptr;
@@ -345,13 +380,13 @@ int main(int argc, char** argv)
         input.samples = playFacts[0].samples;
         const size_t over = PlayOverMatchLimit(plays);
         if (over < plays.size())
-            return Refuse(std::string("'") + files[over] + "': " + std::to_string(plays[over].blocks.size()) +
+            return refuse(std::string("'") + files[over] + "': " + std::to_string(plays[over].blocks.size()) +
                           " blocks found in it, too many to match with those of the plays before it; is it a "
                           "recording of noise?");
         matched = MatchPlays(plays);
         for (size_t p = 0; p < plays.size(); ++p)
             if (!PlayMatches(plays, matched, p))
-                return Refuse(std::string("'") + files[p] + "': " +
+                return refuse(std::string("'") + files[p] + "': " +
                               (plays[p].blocks.empty() ? "no block found in it"
                                                        : "none of its blocks matches a block of the other plays") +
                               "; is it a play of another tape?");
@@ -369,7 +404,7 @@ int main(int argc, char** argv)
     if (!plays.empty())
         exitCode = WritePlays(plays, matched, tape);
     else if (!rescueInputs.empty())
-        exitCode = RunRescueInput(rescueInputs[0], tape);
+        exitCode = RunRescueInput(rescueInputs[0], tape, csw);
     else
         exitCode = RunDecoderHere();
     EndRun();
@@ -379,8 +414,11 @@ int main(int argc, char** argv)
     RecordUnfinishedBlock(input.samples);
 
     PrintCatalogue();
-    bool written = true;
-    std::string why;
+    if (csw)
+        written = Written("the CSW file", cswPath, CswClose(csw, &why), why) && written;
+    if (!tzxPath.empty())
+        written = Written("the TZX file", tzxPath, WriteTzx(tzxPath, tape, std::string("Quorvane ") + QV_VERSION, &why),
+                          why) && written;
     if (!reportPath.empty()) {
         RunFacts run;
         run.input = fileName;

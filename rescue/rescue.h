@@ -35,6 +35,11 @@ struct RescueSource {
     // Up to `count` frames into out; how many were read, 0 at the end of the recording.
     size_t (*read)(void* context, float* out, size_t count);
     void* context;
+    // When set, told of every half-wave the first reading slices, in the recording's order: its
+    // length in samples and its side (+1 above the base line). The CSW writer's hook
+    // (tape/csw.h, CswAddHalfWave), for the recording's pulses as they were cut.
+    void (*sliced)(void* sink, double samples, int side) = nullptr;
+    void* sink = nullptr;
 };
 
 // Decodes the recording to its end; every item found goes onto `tape` in tape order, a data block

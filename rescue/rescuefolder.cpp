@@ -65,7 +65,9 @@ FolderRescue RescueIntoFolder(const RescueSource& recording, const std::string& 
     const int32_t liveNumber = NextTapeNumber;
     NextTapeNumber = 1;
     RescueSource inner = recording;
-    const RescueSource source{recording.channels, recording.rate, ReadUntilStopped, &inner};
+    RescueSource source = recording;
+    source.read = ReadUntilStopped;
+    source.context = &inner;
     Tape tape;
     result.exitCode = RunRescue(source, tape);
     if (DecoderStopRequested() && result.exitCode == kExitEndOfFile)

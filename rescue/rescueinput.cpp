@@ -31,6 +31,21 @@ size_t ReadFrames(void* context, float* out, size_t count)
     return got;
 }
 
+void ToCsw(void* sink, double samples, int side)
+{
+    CswAddHalfWave(static_cast<CswWriter*>(sink), samples, side);
+}
+
+RescueSource Source(RescueInput* input, CswWriter* csw)
+{
+    RescueSource source{static_cast<int>(input->channels.size()), kDecoderRate, ReadFrames, input};
+    if (csw) {
+        source.sliced = ToCsw;
+        source.sink = csw;
+    }
+    return source;
+}
+
 }  // namespace
 
 RescueInput* OpenRescueInput(const char* path, int channel, std::string* error)
@@ -55,24 +70,24 @@ RescueInput* OpenRescueInput(const char* path, int channel, std::string* error)
     return input;
 }
 
+RescueSource RescueInputSource(RescueInput* input)
+{
+    return Source(input, nullptr);
+}
+
 const std::string& RescueInputDescription(const RescueInput* input)
 {
     return AudioFileDescription(input->channels[0]);
 }
 
-RescueSource RescueInputSource(RescueInput* input)
+int RunRescueInput(RescueInput* input, Tape& tape, CswWriter* csw)
 {
-    return RescueSource{static_cast<int>(input->channels.size()), kDecoderRate, ReadFrames, input};
+    return RunRescue(Source(input, csw), tape);
 }
 
-int RunRescueInput(RescueInput* input, Tape& tape)
+void ReadRescuePlay(RescueInput* input, Play& play, CswWriter* csw)
 {
-    return RunRescue(RescueInputSource(input), tape);
-}
-
-void ReadRescuePlay(RescueInput* input, Play& play)
-{
-    ReadPlay(RescueInputSource(input), play);
+    ReadPlay(Source(input, csw), play);
 }
 
 void CloseRescueInput(RescueInput* input)

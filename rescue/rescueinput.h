@@ -15,6 +15,7 @@
 
 #include "rescue/plays.h"
 #include "rescue/rescue.h"
+#include "tape/csw.h"
 
 struct RescueInput;
 
@@ -28,12 +29,13 @@ RescueSource RescueInputSource(RescueInput* input);
 // What the file was read as (the audio reader's description).
 const std::string& RescueInputDescription(const RescueInput* input);
 
-// Runs the rescue decoder (rescue/rescue.h) over the whole recording, its items onto `tape`;
-// returns its exit code.
-int RunRescueInput(RescueInput* input, Tape& tape);
+// Runs the rescue decoder (rescue/rescue.h) over the whole recording, its items onto `tape`, the
+// half-waves it slices into `csw` when that is not null; returns its exit code.
+int RunRescueInput(RescueInput* input, Tape& tape, CswWriter* csw = nullptr);
 
-// Reads the whole recording as one of several plays of a tape (ReadPlay, rescue/rescue.h).
-void ReadRescuePlay(RescueInput* input, Play& play);
+// Reads the whole recording as one of several plays of a tape (ReadPlay, rescue/rescue.h), its
+// half-waves into `csw` when that is not null.
+void ReadRescuePlay(RescueInput* input, Play& play, CswWriter* csw = nullptr);
 
 void CloseRescueInput(RescueInput* input);
 

@@ -79,7 +79,9 @@ built() {
     echo "built in the background in $seconds s"
 }
 # The tests of tree $1 but the round trips and those matching $2. The rescue tallies run one
-# console decoder at a time on one thread, which gives the thread sanitizer nothing to look at.
+# console decoder at a time on one thread, which gives the thread sanitizer nothing to look at; so
+# do the tape image checks (one writer, one thread). The simulated loads spend their time in
+# SkoolKit's Python, and their writer runs on the same tapes in tape_clients.
 sanitized() {
     built "$1" && ctest --test-dir "$1" --output-on-failure -j$jobs -E "roundtrip${2:+|$2}"
 }
@@ -160,8 +162,8 @@ stage "release zip and Debian package" release
 stage "release zip under Wine" bash -c 'bash tests/release/zip.sh "$1"/dist/quorvane-*-win32.zip "$1/build" "$2"' _ "$root" "$wine_tree"
 stage "Debian package installed and run" bash -c 'bash tests/release/deb.sh "$1"/dist/quorvane-decode_*_amd64.deb "$1/build"' _ "$root"
 
-stage "address and undefined-behaviour sanitizers" sanitized build-asan
-stage "thread sanitizer" sanitized build-tsan tally
+stage "address and undefined-behaviour sanitizers" sanitized build-asan tape_loads
+stage "thread sanitizer" sanitized build-tsan "tally|tape_clients|tape_loads"
 # Four targets; half a minute each keeps the run near its twenty minutes (run.sh alone fuzzes two
 # minutes each).
 export QV_FUZZ_SECONDS=${QV_FUZZ_SECONDS:-30}

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Installs what building and testing Quorvane needs on Debian 12, in groups, each one apt-get call:
 #   native   the toolchain and test libraries, the console decoder's audio libraries (libsndfile,
-#            libsoxr), sox (the audio round trip and the rescue tally convert with it), an SVG
-#            renderer: required;
+#            libsoxr) and zlib (the CSW writer), sox (the audio round trip and the rescue tally
+#            convert with it), an SVG renderer: required;
+#   tapetools  fuse-emulator-utils (tzxlist, tape2wav: the real clients that read the TZX and CSW
+#            files written), Python's headers and setuptools (SkoolKit's C simulator, ten times
+#            faster than its Python one): optional; the tests that need the tools say in one line
+#            that they skipped, and the simulated loads run on the Python simulator;
 #   fuzz     clang with its fuzzing and sanitizer runtimes: required for the tests;
 #   windows  the Windows cross compilers, Wine's 64-bit half, a headless X server, PulseAudio for the
 #            live recording, the Russian locale's tools, dpkg-dev (the Windows trees' audio libraries
@@ -16,7 +20,8 @@
 # Exit status: 0 when the required groups are there, 1 when one of them cannot be installed.
 set -uo pipefail
 
-native=(cmake g++ make python3 git libgtest-dev libbenchmark-dev libsndfile1-dev libsoxr-dev sox)
+native=(cmake g++ make python3 git libgtest-dev libbenchmark-dev libsndfile1-dev libsoxr-dev zlib1g-dev sox)
+tapetools=(fuse-emulator-utils python3-dev python3-setuptools)
 fuzz=(clang libclang-rt-14-dev)
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
          xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils locales dpkg-dev zip unzip)
@@ -89,6 +94,7 @@ install_group() {
 
 install_group native || { say "the native group cannot be installed: $why"; exit 1; }
 [ "${1:-}" = "--native-only" ] && exit 0
+install_group tapetools || say "the tape tools are not all installed, the checks with tzxlist and tape2wav may skip: $why"
 install_group fuzz || { say "the fuzzing group cannot be installed: $why"; exit 1; }
 install_group windows || { say "the Windows group cannot be installed: $why"; exit 1; }
 if [ "$(id -u)" -eq 0 ]; then

@@ -62,8 +62,8 @@ mkdir -p "$deb/DEBIAN" "$deb/usr/bin" "$deb/usr/share/doc/quorvane-decode"
 strip -o "$deb/usr/bin/quorvane-decode" build/app/quorvane-decode
 cat >"$deb/usr/share/doc/quorvane-decode/copyright" <<'EOF'
 quorvane-decode: the console decoder of Quorvane, which turns ZX Spectrum cassette recordings into
-TAP files. It links libsndfile and libsoxr, whose licences are in /usr/share/doc/libsndfile1 and
-/usr/share/doc/libsoxr0.
+TAP files. It links libsndfile, libsoxr and zlib, whose licences are in /usr/share/doc/libsndfile1,
+/usr/share/doc/libsoxr0 and /usr/share/doc/zlib1g.
 EOF
 # dpkg-shlibdeps works out the dependencies from the program's libraries; it wants a source
 # package's control file to stand in.

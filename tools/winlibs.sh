@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The audio libraries of the Windows console decoder, built from Debian's source packages as static
-# libraries with the mingw -posix compilers: libogg, libvorbis, FLAC, Opus, mpg123, LAME, libsoxr and
-# libsndfile, the versions bookworm ships.
+# The libraries of the Windows programs, built from Debian's source packages as static libraries
+# with the mingw -posix compilers: the console decoder's audio libraries (libogg, libvorbis, FLAC,
+# Opus, mpg123, LAME, libsoxr and libsndfile) and zlib (the CSW writer's compression), the versions
+# bookworm ships.
 #
 #   winlibs.sh --add-sources      (as root) adds the deb-src entry `apt-get source` needs
 #   winlibs.sh i686|x86_64 DIR    builds them into DIR/prefix (include/, lib/, licences/)
@@ -25,6 +26,7 @@ PACKAGES=(
     "lame 3.100-6 6a402771625fa80785a2b904697ba9c7e74a1ee4fa536354e9e88f08e2a4073b"
     "libsoxr 0.1.3-4 ce1af0b2dda238ffb7ad2ccea606d132d4153a2bf1b63994fcebc7e0a8db8970"
     "libsndfile 1.2.0-1+deb12u1 74686b038b925f4b238d0a37e36671e5b924fe1678083037494923140403fa8e"
+    "zlib 1:1.2.13.dfsg-1 3fa1e6b2fc525062aa88207dda52fed8e045373c809d362fe8a2bfbf7cf515a8"
 )
 SOURCES_LIST=/etc/apt/sources.list.d/quorvane-src.sources
 
@@ -135,6 +137,18 @@ build_one() {
         cmake_build "$src" "$b" -DCMAKE_MODULE_PATH="$src/cmake" -DCMAKE_FIND_PACKAGE_PREFER_CONFIG=ON \
             -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DENABLE_CPACK=OFF -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=ON \
             -DENABLE_PACKAGE_CONFIG=OFF -DINSTALL_PKGCONFIG_MODULE=OFF
+        ;;
+    zlib)
+        # Its CMake build for mingw wants the resource file that Debian's tarball leaves out, and
+        # only the static library is needed: the library's sources compiled and archived as they are.
+        rm -rf "$b" && mkdir -p "$b" "$prefix/lib" "$prefix/include" && (
+            cd "$b"
+            for unit in adler32 compress crc32 deflate gzclose gzlib gzread gzwrite infback inffast inflate \
+                inftrees trees uncompr zutil; do
+                "$host-gcc-posix" $cflags -c "$src/$unit.c" -o "$unit.o" || exit 1
+            done
+            "$host-ar" rcs libz.a ./*.o && cp libz.a "$prefix/lib/" && cp "$src/zlib.h" "$src/zconf.h" "$prefix/include/"
+        )
         ;;
     esac
 }

@@ -41,7 +41,7 @@ check_unpacks() {
     local name
     for name in quorvane.exe quorvane-decode.exe README.txt licences/libsndfile.txt licences/libsoxr.txt \
         licences/flac.txt licences/libogg.txt licences/libvorbis.txt licences/opus.txt licences/mpg123.txt \
-        licences/lame.txt licences/mingw-w64.txt; do
+        licences/lame.txt licences/zlib.txt licences/mingw-w64.txt; do
         [[ -s $unpacked/$folder/$name ]] || why "$folder/$name is not in the zip" || return 1
     done
     [[ $(ls "$unpacked") == "$folder" ]] || why "the zip holds more than the folder $folder"

@@ -2,7 +2,8 @@
 """Round trip through audio files: tapes rendered by quorvane-tapgen, converted with sox into the
 formats people record in, decoded by quorvane-decode, and every block compared byte for byte with
 the TAP file it came from; damaged files, channel choice, a very quiet recording, the JSON report
-and the joined TAP file, and several plays of one tape read at once by --rescue.
+and the joined TAP file, several plays of one tape read at once by --rescue, and the tape images it
+writes (TZX, CSW).
 
     audio_roundtrip.py --tapgen PATH --decode PATH [unittest arguments]
 """
@@ -13,6 +14,7 @@ import re
 import struct
 
 from runner import CRC_OK, PROGRAMS, ROOT, Case, main, sample_blocks
+import tapes
 from tapes import RAW, data, header, spoil, tap_image
 
 # Each format as sox writes it from a raw recording: (name, file name, sox output options).
@@ -404,6 +406,24 @@ class Plays(AudioCase):
         message = self.assert_refused(other, "--rescue", first)
         self.assertIn("another tape", message)
         self.decode(first, second, expect=2)
+
+    def test_tape_images(self):
+        """--tzx and --csw: the plays' blocks in the TZX, a CSW begun for a refused play not left
+        behind, an image that cannot be written named with exit 4 and the TAP files kept, and both
+        options only with --rescue."""
+        blocks, first, second, _, _ = self.plays()
+        decoded = self.decode("--rescue", first, second, "--tzx", "t.tzx", "--csw", "c.csw")
+        self.assert_blocks(decoded, blocks)
+        items, texts = tapes.read_tzx(tapes.read(os.path.join(decoded.cwd, "t.tzx")))
+        self.assertEqual([i.block for i in items if i.kind == "data"], blocks)
+        self.assertTrue(texts[0][1].startswith("Quorvane "), texts)
+        self.assertEqual(tapes.read(os.path.join(decoded.cwd, "c.csw"))[:23], b"Compressed Square Wave\x1a")
+        self.assert_refused(self.render([header(0, "other", 10), data(bytes(10))], "other"), "--rescue", first,
+                            "--csw", "c.csw")
+        decoded = self.decode(first, "--rescue", "--tzx", "/dev/full", "--csw", "/dev/full", expect=4)
+        self.assertEqual(decoded.result.stderr.decode().count("'/dev/full'"), 2)
+        self.assertEqual(tapes.back(blocks, decoded.tape_dir, 1), 2)
+        self.decode(first, "--tzx", "t.tzx", expect=2)
 
 
 if __name__ == "__main__":
