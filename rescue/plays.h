@@ -26,7 +26,8 @@ struct PlayBlock {
     int32_t pilotHalfPeriods;
     int64_t syncAt;
     int64_t end;
-    std::vector<Reading> readings;  // a bad block's readings, the kept one first
+    std::vector<Reading> readings;  // the readings of a block not read whole, the kept one first
+    std::vector<RepairedBit> repaired;  // not bad only by the bits its play's repair flipped
 };
 
 struct Play {
@@ -59,15 +60,18 @@ enum { kRebuilt = -1 };
 
 struct ChosenBlock {
     std::vector<uint8_t> bytes;
-    bool bad;
-    int from;  // the play whose copy it is, or kRebuilt
+    TapeVerdict verdict;             // ok, repaired or error
+    int from;                        // the play whose copy it is, or kRebuilt
+    std::vector<RepairedBit> repaired;  // the bits a repair flipped
 };
 
-// What the block's file gets: the first copy, in play order, whose checksum holds and whose length
-// is `expected` (the previous block's announcement, -1 none); else the first whose checksum holds;
-// else, with copies in two plays or more, the bits voted from all their readings, each weighted by
-// how sure it was, kept as good when the checksum then holds and the length is the announced one or
-// one that readings of two plays or more agree on; else the likeliest copy, as bad.
+// What the block's file gets: a copy whose checksum holds at a length that fits (`expected`, the
+// previous block's announcement, or -1 none; a header's 19 bytes), the longest of several; else,
+// with copies in two plays or more, the bits voted from all their readings, each weighted by how
+// sure it was (rescue/repair.h), kept as good when the checksum then holds and the length is the
+// announced one or one that readings of two plays or more agree on, and of a block a header
+// announced (or a header) repaired by the checksum when that is clear enough; else a copy its own
+// play repaired; else the likeliest copy, as bad.
 ChosenBlock ChooseCopy(const std::vector<Play>& plays, const MatchedBlock& block, int expected);
 
 #endif

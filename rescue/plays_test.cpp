@@ -31,7 +31,7 @@ uint8_t Xor(const Bytes& bytes)
 PlayBlock Copy(const Bytes& bytes, double second, uint8_t sure = 200, const std::vector<size_t>& doubtful = {})
 {
     PlayBlock b{bytes, Xor(bytes) != 0 || !WholeBlock(bytes), static_cast<int64_t>(second * 44100), 3223,
-                static_cast<int64_t>(second * 44100) + 88000, static_cast<int64_t>(second * 44100) + 100000, {}};
+                static_cast<int64_t>(second * 44100) + 88000, static_cast<int64_t>(second * 44100) + 100000, {}, {}};
     if (b.bad) {
         Bytes sureness(8 * bytes.size(), sure);
         for (size_t bit : doubtful)
@@ -127,10 +127,13 @@ TEST(ChooseCopy, SoundCopyOfTheAnnouncedLengthThenTheLongest)
     const MatchedBlock block{{0, 0}};
     ChosenBlock chosen = ChooseCopy(plays, block, static_cast<int>(data1.size()));
     EXPECT_EQ(chosen.from, 1);
-    EXPECT_FALSE(chosen.bad);
+    EXPECT_EQ(chosen.verdict, kVerdictOk);
     EXPECT_EQ(chosen.bytes, data1);
     // With none the longer is kept: the shorter ended early where its bytes happened to XOR to 0.
     EXPECT_EQ(ChooseCopy(plays, block, -1).from, 1);
+    // A copy of another length than the announced one is no good copy, whatever its checksum says.
+    const std::vector<Play> shortOnly = {MakePlay({Copy(shorter, 3)})};
+    EXPECT_EQ(ChooseCopy(shortOnly, MatchedBlock{{0}}, static_cast<int>(data1.size())).verdict, kVerdictError);
     // Copies alike: the first.
     const std::vector<Play> same = {MakePlay({Copy(data1, 3)}), MakePlay({Copy(data1, 3)})};
     EXPECT_EQ(ChooseCopy(same, block, -1).from, 0);
@@ -147,7 +150,7 @@ TEST(ChooseCopy, BlockBadInEveryPlayIsRebuiltFromTheSureBits)
     };
     const ChosenBlock chosen = ChooseCopy(plays, MatchedBlock{{0, 0, 0}}, static_cast<int>(data1.size()));
     EXPECT_EQ(chosen.from, kRebuilt);
-    EXPECT_FALSE(chosen.bad);
+    EXPECT_EQ(chosen.verdict, kVerdictOk);
     EXPECT_EQ(chosen.bytes, data1);
 }
 
@@ -191,7 +194,7 @@ TEST(ChooseCopy, VoteThatFailsKeepsTheLikeliestCopyAsBad)
         MakePlay({Copy(Flip(Flip(data1, 40), 700), 3, 220)}),
     };
     const ChosenBlock chosen = ChooseCopy(plays, MatchedBlock{{0, 0}}, -1);
-    EXPECT_TRUE(chosen.bad);
+    EXPECT_EQ(chosen.verdict, kVerdictError);
     EXPECT_EQ(chosen.from, 1);
     EXPECT_EQ(chosen.bytes, plays[1].blocks[0].bytes);
 }

@@ -172,17 +172,20 @@ TEST_F(RescueRun, BlockNoReadingGetsRightIsKeptAndItsPositionReported)
     EXPECT_NEAR(reported[0].facts.pilotStart, 44100, 100);
 }
 
-TEST_F(RescueRun, BlockOfAnotherLengthThanItsHeaderSaysIsReadAgainAndKept)
+TEST_F(RescueRun, BlockOfAnotherLengthThanItsHeaderAnnouncedIsKeptAsBad)
 {
-    // A loader's tape: the header announces 500 bytes, the block after it holds 200, soundly.
+    // The header announces 500 bytes; the block after it holds 200 whose bytes XOR to 0, as a block
+    // broken off where its XOR happened to be 0 would: good only at the announced length.
     const Bytes header = HeaderBlock(3, "loader", 500), data = WithChecksum(0xFF, Payload(200, 7));
     const std::vector<float> frames = TapesimRender({header, data}, TapesimPreset(kTapesimClean, 1, 7));
     EXPECT_EQ(Run(frames, 1), kExitEndOfFile);
     EXPECT_EQ(ReadFileBytes("out002.tap"), TapFile(data));
     EXPECT_TRUE(Logged("First reading: 202 bytes, wrong length; reading again when the stretch has ended"));
-    EXPECT_TRUE(Logged("The header announced 500 bytes; the first reading, whose checksum is right, is kept"));
+    EXPECT_TRUE(Logged("The header announced 500 bytes, no reading has them whole; the first reading is kept as a "
+                       "bad block"));
     ASSERT_EQ(reported.size(), 2u);
-    EXPECT_EQ(reported[1].facts.verdict, 0);
+    EXPECT_EQ(reported[1].facts.verdict, 1);
+    EXPECT_EQ(tape.items[1].verdict, kVerdictError);
 }
 
 TEST_F(RescueRun, StereoTapeIsReadFromTheChannelThatKeptIt)
