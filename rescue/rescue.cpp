@@ -292,6 +292,18 @@ size_t LengthToMend(const std::vector<DecodedBlock>& readings, int expected, boo
     return length;
 }
 
+// A reading that went on past the length a header announced read what came after the block (the
+// hiss after its end read as bits): cut to that length.
+void CutToAnnounced(DecodedBlock& block, int expected)
+{
+    if (expected < 2 || block.bytes.size() <= static_cast<size_t>(expected))
+        return;
+    block.bytes.resize(static_cast<size_t>(expected));
+    block.sureness.resize(8 * block.bytes.size());
+    block.checksum = XorChecksum(block.bytes);
+    block.endByChecksum = false;
+}
+
 // A block whose first reading failed: the other attempts over its stretch, the first sound one
 // kept; when none is sound, every reading voted bit by bit, and the vote repaired by the checksum
 // when that is clear enough (rescue/repair.h).
@@ -302,8 +314,12 @@ void Resolve(Rescue& r, Candidate& c)
     c.to = std::min(c.to, r.held.End());
     const int expected = r.expectedLength;
     int made = 1;
+    const size_t firstSize = c.block.bytes.size();
+    CutToAnnounced(c.block, expected);
     Candidate best = c, other;
-    bool sound = false;
+    bool sound = Sound(c.block, expected);
+    if (sound)
+        Say(r, "The first reading cut from %i to the %i bytes announced is whole", static_cast<int>(firstSize), expected);
     // Every reading, for the vote should none be sound; of one of several plays they are kept for
     // the plays' vote too.
     std::vector<DecodedBlock> readings;
@@ -315,11 +331,17 @@ void Resolve(Rescue& r, Candidate& c)
             Say(r, "Attempt %i (%s): no sync", made, r.attempts[a].name);
             continue;
         }
+        const int size = static_cast<int>(other.block.bytes.size());
+        CutToAnnounced(other.block, expected);
         sound = Sound(other.block, expected);
         if (!sound && !other.block.bytes.empty())
             readings.push_back(other.block);
-        Say(r, "Attempt %i (%s): %i bytes, %s", made, r.attempts[a].name, static_cast<int>(other.block.bytes.size()),
-            other.block.checksum == 0 ? "CRC summ ok" : "CRC summ error");
+        if (size > expected && expected >= 2)
+            Say(r, "Attempt %i (%s): %i bytes, cut to the %i announced, %s", made, r.attempts[a].name, size, expected,
+                other.block.checksum == 0 ? "CRC summ ok" : "CRC summ error");
+        else
+            Say(r, "Attempt %i (%s): %i bytes, %s", made, r.attempts[a].name, size,
+                other.block.checksum == 0 ? "CRC summ ok" : "CRC summ error");
         if (sound)
             best = std::move(other);
     }
