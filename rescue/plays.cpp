@@ -192,18 +192,100 @@ std::vector<MatchedBlock> MatchPlays(const std::vector<Play>& plays)
     return tape;
 }
 
-bool PlayMatches(const std::vector<Play>& plays, const std::vector<MatchedBlock>& tape, size_t play)
+PlayedTape SortPlays(std::vector<Play>& plays)
 {
-    for (const MatchedBlock& block : tape) {
-        if (block.copies[play] < 0)
-            continue;
-        const PlayBlock& mine = plays[play].blocks[static_cast<size_t>(block.copies[play])];
+    PlayedTape sorted;
+    sorted.use.assign(plays.size(), kPlayWritten);
+    // A play of tens of thousands of blocks is noise read as blocks: dropped, so that the rest can
+    // be matched.
+    for (size_t over = PlayOverMatchLimit(plays); over < plays.size(); over = PlayOverMatchLimit(plays)) {
+        sorted.use[over] = kPlayTooMany;
+        sorted.leftOut.push_back("'" + plays[over].name + "': " + std::to_string(plays[over].blocks.size()) +
+                                 " blocks found in it, too many to match with those of the other plays; left out "
+                                 "(is it a recording of noise?)");
+        plays[over].blocks.clear();
+    }
+    sorted.blocks = MatchPlays(plays);
+
+    // The plays linked by blocks they share, each group under one of its plays.
+    std::vector<size_t> group(plays.size());
+    for (size_t p = 0; p < plays.size(); ++p)
+        group[p] = p;
+    auto root = [&](size_t p) {
+        while (group[p] != p)
+            p = group[p];
+        return p;
+    };
+    for (const MatchedBlock& block : sorted.blocks)
         for (size_t p = 0; p < plays.size(); ++p)
-            if (p != play && block.copies[p] >= 0 &&
-                Alike(mine, plays[p].blocks[static_cast<size_t>(block.copies[p])]) >= kSameContent)
-                return true;
+            for (size_t q = p + 1; q < plays.size() && block.copies[p] >= 0; ++q)
+                if (block.copies[q] >= 0 && Alike(plays[p].blocks[static_cast<size_t>(block.copies[p])],
+                                                  plays[q].blocks[static_cast<size_t>(block.copies[q])]) >= kSameContent)
+                    group[root(q)] = root(p);
+    // The play with the most good blocks, then the most blocks, then the first: combining the plays
+    // never gives fewer good blocks than it does alone.
+    size_t best = 0;
+    int bestGood = -1;
+    for (size_t p = 0; p < plays.size(); ++p) {
+        int good = 0;
+        for (const PlayBlock& b : plays[p].blocks)
+            good += !b.bad;
+        if (good > bestGood || (good == bestGood && plays[p].blocks.size() > plays[best].blocks.size())) {
+            best = p;
+            bestGood = good;
+        }
+    }
+    for (size_t p = 0; p < plays.size(); ++p) {
+        if (sorted.use[p] != kPlayWritten)
+            continue;
+        if (plays[p].blocks.empty()) {
+            sorted.use[p] = kPlayEmpty;
+            sorted.leftOut.push_back("'" + plays[p].name + "': no block found in it; the tape is written from the "
+                                     "other plays");
+        } else if (root(p) != root(best)) {
+            sorted.use[p] = kPlayUnmatched;
+            sorted.leftOut.push_back("'" + plays[p].name + "': none of its blocks matches a block of the plays the "
+                                     "tape is written from; its blocks are placed by time where they fit");
+        }
+    }
+    return sorted;
+}
+
+namespace {
+
+// Where the first copy of block k in the plays `use` picks lies, in seconds from its play's start.
+bool Seconds(const std::vector<Play>& plays, const PlayedTape& sorted, size_t k, bool written, double* from,
+             double* to)
+{
+    for (size_t p = 0; p < plays.size(); ++p) {
+        const int copy = sorted.blocks[k].copies[p];
+        if (copy < 0 || (sorted.use[p] == kPlayWritten) != written)
+            continue;
+        const PlayBlock& b = plays[p].blocks[static_cast<size_t>(copy)];
+        *from = static_cast<double>(b.pilotStart) / plays[p].rate;
+        *to = static_cast<double>(b.end) / plays[p].rate;
+        return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool FitsByTime(const std::vector<Play>& plays, const PlayedTape& sorted, size_t k)
+{
+    double from, to, before, after;
+    if (!Seconds(plays, sorted, k, false, &from, &to))
+        return false;
+    for (size_t j = k; j-- > 0;)
+        if (Seconds(plays, sorted, j, true, &before, &after)) {
+            if (after > from)
+                return false;
+            break;
+        }
+    for (size_t j = k + 1; j < sorted.blocks.size(); ++j)
+        if (Seconds(plays, sorted, j, true, &before, &after))
+            return to <= before;
+    return true;
 }
 
 ChosenBlock ChooseCopy(const std::vector<Play>& plays, const MatchedBlock& block, int expected)

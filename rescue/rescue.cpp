@@ -542,7 +542,7 @@ void ReadPlay(const RescueSource& source, Play& play)
     play.frames = r.held.End();
 }
 
-int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& matched, Tape& tape)
+int WritePlays(const std::vector<Play>& plays, const PlayedTape& sorted, Tape& tape)
 {
     for (size_t p = 0; p < plays.size(); ++p) {
         int good = 0;
@@ -551,10 +551,33 @@ int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& 
         LogStatusF("Play %i: %s, %i blocks, %i good", static_cast<int>(p + 1), plays[p].name.c_str(),
                    static_cast<int>(plays[p].blocks.size()), good);
     }
+    for (const std::string& line : sorted.leftOut)
+        LogStatus(line.c_str());
     LogStatus(" ");
     tape.rate = plays.empty() ? 44100 : plays[0].rate;
     int expected = -1;
-    for (const MatchedBlock& t : matched) {
+    for (size_t k = 0; k < sorted.blocks.size(); ++k) {
+        // The copies of the plays the tape is written from; a block only in plays left out is
+        // written where it fits by time, from them.
+        MatchedBlock t = sorted.blocks[k];
+        bool written = false;
+        for (size_t p = 0; p < plays.size(); ++p)
+            written = written || (t.copies[p] >= 0 && sorted.use[p] == kPlayWritten);
+        for (size_t p = 0; p < plays.size(); ++p)
+            if ((sorted.use[p] == kPlayWritten) != written)
+                t.copies[p] = -1;
+        size_t first = 0;
+        while (t.copies[first] < 0)
+            ++first;
+        const PlayBlock& found = plays[first].blocks[static_cast<size_t>(t.copies[first])];
+        if (!written && !FitsByTime(plays, sorted, k)) {
+            LogStatusF("Left out: the block at %.3f s to %.3f s of play %i, found in no play the tape is written "
+                       "from, lies where they hold a block",
+                       static_cast<double>(found.syncAt) / plays[first].rate,
+                       static_cast<double>(found.end) / plays[first].rate, static_cast<int>(first + 1));
+            LogStatus(" ");
+            continue;
+        }
         const ChosenBlock chosen = ChooseCopy(plays, t, expected);
         // The positions reported are those of the copy kept, or of the first copy when rebuilt.
         size_t where = 0;
@@ -575,6 +598,8 @@ int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& 
                                             static_cast<double>(copy.end) / plays[where].rate, text));
         }
         item.origin = chosen.from == kRebuilt ? 0 : chosen.from + 1;
+        if (!written)
+            item.notes.push_back("Found only in a play left out; placed by time");
         std::vector<int> with;
         for (size_t p = 0; p < plays.size(); ++p)
             if (t.copies[p] >= 0)

@@ -46,10 +46,11 @@ int RunRescue(const RescueSource& source, Tape& tape);
 // bytes, and for a bad one every reading with how sure each bit was; far less than the samples).
 void ReadPlay(const RescueSource& source, Play& play);
 
-// The plays' blocks, matched by MatchPlays (rescue/plays.h), written in tape order as RunRescue
-// writes its blocks, each logged with the play it came from, or as rebuilt, and where it lies in every play,
-// and kept on `tape` with its origin and copies. Returns kExitEndOfFile, or
-// kExitCannotCreate.
-int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& matched, Tape& tape);
+// The plays' blocks, matched and sorted out by SortPlays (rescue/plays.h), written in tape order as
+// RunRescue writes its blocks, each logged with the play it came from, or as rebuilt, and where it
+// lies in every play, and kept on `tape` with its origin and copies. The plays left out are named
+// in the log; a block found only in them is written where it fits by time, and left out with a
+// line that says so where it does not. Returns kExitEndOfFile, or kExitCannotCreate.
+int WritePlays(const std::vector<Play>& plays, const PlayedTape& sorted, Tape& tape);
 
 #endif
