@@ -20,7 +20,7 @@ namespace {
 class RescueFolderTest : public CoreTest {
 protected:
     // Skewed edges at full strength: the rescue decoder's, not the fixed thresholds'.
-    std::vector<std::vector<uint8_t>> blocks = {HeaderBlock(3, "FOLDER", 300), WithChecksum(0xFF, std::vector<uint8_t>(298, 0x5A)),
+    std::vector<std::vector<uint8_t>> blocks = {HeaderBlock(3, "FOLDER", 300), WithChecksum(0xFF, std::vector<uint8_t>(300, 0x5A)),
                                                 WithChecksum(0xFF, {1, 2, 3, 4})};
 
     PlainRecording* Open(const std::string& name)
