@@ -481,6 +481,13 @@ int64_t ReadAgainAt(const Rescue& r)
     return std::max(waited, Frame(r.failed.block.syncAt + 1.1 * one * 8 * r.expectedLength + r.source.rate));
 }
 
+// Every half-wave the first reading cuts goes to the source's listener (the CSW), as it is cut.
+void Sliced(const RescueSource& source, const HalfWave& h)
+{
+    if (source.sliced)
+        source.sliced(source.sink, h.length, h.side);
+}
+
 int ReadToTheEnd(Rescue& r)
 {
     const RescueSource& source = r.source;
@@ -499,6 +506,7 @@ int ReadToTheEnd(Rescue& r)
         r.halves.clear();
         SlicerFeed(r.slicer, r.held.At(start), static_cast<int64_t>(got), r.halves);
         for (const HalfWave& h : r.halves) {
+            Sliced(source, h);
             Take(r, h);
             if (r.cannotCreate)
                 return kExitCannotCreate;
@@ -511,8 +519,10 @@ int ReadToTheEnd(Rescue& r)
     }
     r.halves.clear();
     SlicerFinish(r.slicer, r.halves);
-    for (const HalfWave& h : r.halves)
+    for (const HalfWave& h : r.halves) {
+        Sliced(source, h);
         Take(r, h);
+    }
     if (FinderFinish(r.finder))
         StretchDone(r);
     if (r.pending) {
