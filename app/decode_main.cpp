@@ -1,4 +1,4 @@
-// quorvane-decode FILE [--rescue] [--channel C] [--report R.json] [--join J.tap] [--PilotMin N] ... [--BaseLine N]
+// quorvane-decode FILE [--rescue] [--channel C] [--report R.json] [--join J.tap] [--histogram H.svg] [--PilotMin N] ... [--BaseLine N]
 // quorvane-decode --rescue PLAY1 PLAY2 ... [--channel C] [--report R.json] [--join J.tap] [--tzx T.tzx] [--csw C.csw]
 // A file run of the decoder without the window: in the current directory it creates and enters
 // TAPE, lists the TAP files there, takes the thresholds (defaults for the ones not given), decodes
@@ -17,9 +17,11 @@
 // standard error and in the log and left out; its blocks are placed by time where they fit. With
 // --rescue, --tzx writes the whole tape as TZX (tape/tzx.h) and --csw the first play's half-waves as
 // the rescue decoder cut them, as CSW (tape/csw.h).
+// --histogram draws the recording's half-waves against the thresholds, with the rescue decoder's
+// measurement and the thresholds it suggests (rescue/measure.h), as the window's picture does.
 // Exit status: 0 the recording was decoded to its end; 1 FILE could not be opened or read, or was
 // refused (nothing is created); 2 bad usage; 3 a TAP file could not be created; 4 the report, the
-// joined TAP, the TZX or the CSW file could not be written (the TAP files stay).
+// joined TAP, the TZX, the CSW file or the histogram could not be written (the TAP files stay).
 
 #include <unistd.h>
 
@@ -44,6 +46,8 @@
 #include "decoder/timing.h"
 #include "rescue/rescue.h"
 #include "rescue/rescueinput.h"
+#include "report/histogram.h"
+#include "rescue/measure.h"
 #include "tape/csw.h"
 #include "tape/join.h"
 #include "tape/report.h"
@@ -56,7 +60,8 @@ namespace {
 
 void PrintUsage(std::FILE* out)
 {
-    std::fprintf(out, "usage: quorvane-decode FILE [--rescue] [--channel left|right|N] [--report FILE.json] [--join FILE.tap]");
+    std::fprintf(out, "usage: quorvane-decode FILE [--rescue] [--channel left|right|N] [--report FILE.json] [--join FILE.tap]"
+                      " [--histogram FILE.svg]");
     for (const TimingField& field : TimingFields)
         std::fprintf(out, " [--%s N]", field.name);
     std::fprintf(out,
@@ -77,13 +82,15 @@ void PrintUsage(std::FILE* out)
                  "  --join J.tap     write every block, good and bad, into one TAP file in tape order\n"
                  "  --tzx T.tzx      with --rescue: write the whole tape as TZX, every block with its timings\n"
                  "  --csw C.csw      with --rescue: write the recording's pulses (the first play's) as CSW\n"
+                 "  --histogram H.svg  draw the half-waves' lengths against the thresholds, with the rescue\n"
+                 "                   decoder's measurement and the thresholds suggested from it\n"
                  "  Thresholds (samples at 44100/s) default to:");
     for (const TimingField& field : TimingFields)
         std::fprintf(out, " %s=%i", field.name, static_cast<int>(field.defaultValue));
     std::fprintf(out,
                  "\nExit status: 0 decoded to the end, 1 FILE cannot be opened or read (nothing is created),\n"
-                 "2 bad usage, 3 a TAP file could not be created, 4 the report, joined TAP, TZX or CSW could not\n"
-                 "be written.\n");
+                 "2 bad usage, 3 a TAP file could not be created, 4 the report, joined TAP, TZX, CSW or\n"
+                 "histogram could not be written.\n");
 }
 
 int Usage(const std::string& problem)
@@ -152,6 +159,31 @@ void AfterBatch(AudioFile* file)
     ShowProgress(text);
 }
 
+// The picture of FILE's half-waves against the thresholds, with the rescue decoder's measurement and
+// its suggestion beside it. False, after saying why, when it cannot be made or written.
+bool WriteHistogram(const std::string& path, const char* recording, int channel, const TimingRecord& settings)
+{
+    RecordingLook look;
+    std::string error;
+    if (!LookAtRecording(recording, channel, settings.BaseLine, &look, &error, nullptr)) {
+        std::fprintf(stderr, "quorvane-decode: --histogram: %s\n", error.c_str());
+        return false;
+    }
+    const HistogramLayout layout = LayOutHistogram(look.histogram, settings, 612, 330);
+    const std::string svg =
+        HistogramSvg(layout, DescribeLook(look.measure, SuggestThresholds(look.measure, settings)), 250);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    const bool written =
+        file && std::fwrite(svg.data(), 1, svg.size(), file) == svg.size() && std::fclose(file) == 0;
+    if (!written) {
+        std::fprintf(stderr, "quorvane-decode: cannot write the histogram '%s': %s\n", path.c_str(),
+                     std::strerror(errno));
+        if (file)
+            std::fclose(file);
+    }
+    return written;
+}
+
 // An output named on the command line must be writable where it is named: its directory exists.
 bool OutputPlace(const char* option, const std::string& name, std::string* absolute, std::string* problem)
 {
@@ -181,7 +213,7 @@ int main(int argc, char** argv)
     TimingRecord settings = DefaultTiming();
     std::vector<const char*> files;
     int channel = kMixChannels;
-    std::string channelText = "mix", reportName, joinName, tzxName, cswName;
+    std::string channelText = "mix", reportName, joinName, tzxName, cswName, histogramName;
     bool rescue = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -220,8 +252,12 @@ int main(int argc, char** argv)
             channelText = value;
             continue;
         }
-        if (name == "report" || name == "join" || name == "tzx" || name == "csw") {
-            (name == "report" ? reportName : name == "join" ? joinName : name == "tzx" ? tzxName : cswName) = value;
+        if (name == "report" || name == "join" || name == "tzx" || name == "csw" || name == "histogram") {
+            (name == "report"  ? reportName
+             : name == "join"  ? joinName
+             : name == "tzx"   ? tzxName
+             : name == "csw"   ? cswName
+                               : histogramName) = value;
             continue;
         }
         const TimingField* field = FindTimingField(name.c_str());
@@ -239,16 +275,19 @@ int main(int argc, char** argv)
     if (!rescue && !(tzxName.empty() && cswName.empty()))
         return Usage(std::string(tzxName.empty() ? "--csw" : "--tzx") + " needs --rescue");
     const char* fileName = files[0];
-    std::string reportPath, joinPath, tzxPath, cswPath, problem;
+    std::string reportPath, joinPath, tzxPath, cswPath, histogramPath, problem;
     if ((!reportName.empty() && !OutputPlace("--report", reportName, &reportPath, &problem)) ||
         (!joinName.empty() && !OutputPlace("--join", joinName, &joinPath, &problem)) ||
         (!tzxName.empty() && !OutputPlace("--tzx", tzxName, &tzxPath, &problem)) ||
-        (!cswName.empty() && !OutputPlace("--csw", cswName, &cswPath, &problem)))
+        (!cswName.empty() && !OutputPlace("--csw", cswName, &cswPath, &problem)) ||
+        (!histogramName.empty() && !OutputPlace("--histogram", histogramName, &histogramPath, &problem)))
         return Usage(problem);
 
     // Checked and opened before TAPE is made: the names are relative to where the program was
     // started, and a file that cannot be decoded leaves nothing behind.
     std::error_code error;
+    // Read again after the run, from inside TAPE.
+    const std::string histogramSource = fs::absolute(fileName, error).string();
     AudioFormat format;
     for (const char* name : files) {
         if (fs::is_directory(name, error))
@@ -376,6 +415,8 @@ int main(int argc, char** argv)
     }
     if (!joinPath.empty())
         written = Written("the joined TAP file", joinPath, WriteJoinedTap(joinPath, tape, &why), why) && written;
+    if (!histogramPath.empty())
+        written = WriteHistogram(histogramPath, histogramSource.c_str(), channel, settings) && written;
     if (exitCode == kExitCannotCreate)
         return 3;
     return written ? 0 : 4;

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "audio/plainwav.h"
+#include "audio/format.h"
 #include "capture/capture.h"
 #include "capture/keeper.h"
 #include "decoder/block.h"
@@ -13,7 +13,9 @@
 #include "report/ui.h"
 #include "report/ui_win32.h"
 #include "rescue/rescuefolder.h"
+#include "rescue/rescueinput.h"
 #include "resources/resource.h"
+#include "qv_version.h"
 
 namespace {
 
@@ -27,7 +29,7 @@ std::string Last;
 // once it has been collected.
 int LiveGood = 0;
 
-PlainRecording* Rescued;
+RescueInput* Rescued;
 std::string RescueFolder;
 int RescueLiveGood = -1;
 
@@ -40,13 +42,6 @@ void CountLiveBlock(const char*, long length, const BlockFacts& facts)
 void ShowKeepSetting(HWND dialog)
 {
     CheckMenuItem(GetMenu(dialog), IDM_KEEP, MF_BYCOMMAND | (KeepOn ? MF_CHECKED : MF_UNCHECKED));
-}
-
-std::string FullName(const char* name)
-{
-    char full[MAX_PATH];
-    const DWORD length = GetFullPathNameA(name, sizeof full, full, nullptr);
-    return length > 0 && length < sizeof full ? std::string(full) : std::string(name);
 }
 
 }  // namespace
@@ -103,7 +98,7 @@ void KeepSoundCardRun(HWND dialog)
         std::snprintf(name, sizeof name, "%s-%i.wav", stamp, n);
     if (!StartKeeping(name))
         return;
-    Last = FullName(name);
+    Last = FullRecordingName(name);
     EnableMenuItem(GetMenu(dialog), IDM_RESCUE_LAST, MF_BYCOMMAND | MF_ENABLED);
 }
 
@@ -117,7 +112,14 @@ const std::string& LastRecording()
     return Last;
 }
 
-std::string AskRecording(HWND dialog)
+std::string FullRecordingName(const std::string& name)
+{
+    char full[MAX_PATH];
+    const DWORD length = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
+    return length > 0 && length < sizeof full ? std::string(full) : name;
+}
+
+std::string AskRecording(HWND dialog, const char* title)
 {
     char name[MAX_PATH] = "";
     char folder[MAX_PATH] = "";
@@ -125,11 +127,14 @@ std::string AskRecording(HWND dialog)
     OPENFILENAMEA choice = {};
     choice.lStructSize = sizeof choice;
     choice.hwndOwner = dialog;
-    choice.lpstrFilter = "Recordings (*.wav;*.pcm)\0*.wav;*.pcm\0All files (*.*)\0*.*\0";
+    // What the audio reader takes; a file of any other name is read too, by its contents.
+    choice.lpstrFilter = "Recordings (*.wav;*.flac;*.ogg;*.mp3;*.aif;*.aiff;*.pcm;...)\0"
+                         "*.wav;*.flac;*.ogg;*.oga;*.mp3;*.aif;*.aiff;*.aifc;*.au;*.caf;*.w64;*.rf64;*.pcm;*.raw\0"
+                         "All files (*.*)\0*.*\0";
     choice.lpstrFile = name;
     choice.nMaxFile = sizeof name;
     choice.lpstrInitialDir = folder;
-    choice.lpstrTitle = "Rescue recording";
+    choice.lpstrTitle = title;
     // TAPE stays the current directory whatever folder is browsed; a name that does not exist comes
     // back, to be refused with the same box as any file that does not open.
     choice.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
@@ -139,13 +144,14 @@ std::string AskRecording(HWND dialog)
 bool PrepareRescue(const std::string& path)
 {
     std::string error;
-    Rescued = OpenPlainRecording(path.c_str(), &error);
+    // Every channel, as quorvane-decode --rescue reads a recording unless told to take one.
+    Rescued = OpenRescueInput(path.c_str(), kMixChannels, &error);
     if (!Rescued) {
         ShowInfo(error.c_str());
         return false;
     }
     RescueFolder = RescueFolderFor(path);
-    RescueLiveGood = !Last.empty() && FullName(path.c_str()) == Last ? LiveGood : -1;
+    RescueLiveGood = !Last.empty() && FullRecordingName(path) == Last ? LiveGood : -1;
     LogStatusF("Rescue of %s into %s\\", path.c_str(), RescueFolder.c_str());
     BlockDecoded = nullptr;
     CatalogueHeld = true;
@@ -154,8 +160,9 @@ bool PrepareRescue(const std::string& path)
 
 int RescueBody()
 {
-    const FolderRescue result = RescueIntoFolder(Rescued, RescueFolder, RescueLiveGood);
-    ClosePlainRecording(Rescued);
+    const FolderRescue result = RescueIntoFolder(RescueInputSource(Rescued), RescueFolder, RescueLiveGood,
+                                                 std::string("Quorvane ") + QV_VERSION);
+    CloseRescueInput(Rescued);
     Rescued = nullptr;
     CatalogueHeld = false;
     UiRunEnded();

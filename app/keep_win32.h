@@ -30,8 +30,11 @@ void KeepNothing();
 // The recording kept of the last sound-card run (a full name), or "" when there is none.
 const std::string& LastRecording();
 
-// The standard open dialog in TAPE for a recording; "" when it is cancelled.
-std::string AskRecording(HWND dialog);
+// The standard open dialog in TAPE for a recording, titled `title`; "" when it is cancelled.
+std::string AskRecording(HWND dialog, const char* title);
+
+// The full name of a file named relative to the current directory (TAPE).
+std::string FullRecordingName(const std::string& name);
 
 // Opens `path` for a rescue and chooses its folder; false, after a box naming the file, when it is
 // refused. The run may then begin with RescueBody as its body.

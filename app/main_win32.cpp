@@ -4,6 +4,7 @@
 // Start-up failures are shown in an information box and end the program.
 #include <windows.h>
 
+#include "app/halfwaves_win32.h"
 #include "app/keep_win32.h"
 #include "app/maindialog_win32.h"
 #include "app/settings_win32.h"
@@ -21,6 +22,7 @@ void OfferToDialogs(MSG* message)
     // Always both: each claims only messages for itself and its own controls.
     IsDialogMessageA(MainDialog, message);
     IsDialogMessageA(SettingsDialog, message);
+    HalfWavesDialogMessage(message);
 }
 
 }  // namespace
@@ -61,6 +63,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         while (GetMessageA(&message, nullptr, 0, 0) > 0)
             OfferToDialogs(&message);
         KillTimer(MainDialog, kTimerId);
+        EndHalfWaves();
         EndRunAtShutdown();
     } catch (const char* text) {
         ShowInfo(text);

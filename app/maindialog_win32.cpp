@@ -1,11 +1,12 @@
 // The main dialog (MyDialog): Start and Stop of a run from the sound card or from a raw recording,
-// the rescue of a recording (Stop ends it too), Exit, Hide, Keep recordings, Generate sound, and
-// the routing of the timer. User-interface thread only.
+// the rescue of a recording (Stop ends it too), Exit, Hide, Keep recordings, Half-waves..., Generate
+// sound, and the routing of the timer. User-interface thread only.
 // What the core queued for the panes, the list and the run controls is shown here from the timer on,
 // one pane change at a time. The decoder thread never waits for this thread, so Stop simply raises
 // the stop request, waits for that thread, and closes the run's files.
 #include "app/maindialog_win32.h"
 
+#include "app/halfwaves_win32.h"
 #include "app/keep_win32.h"
 #include "app/settings_win32.h"
 #include "capture/soundcard_win32.h"
@@ -100,6 +101,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         case IDM_RESCUE_FILE:
             OnIDM_RESCUE_FILE(dialog);
             break;
+        case IDM_HALFWAVES:
+            ShowHalfWaves(TimingFieldsNow());
+            break;
         case IDC_GENSOUND:
             MessageBoxA(dialog, "в процессе", "Генерация mp3 файла", MB_OK);
             break;
@@ -139,9 +143,11 @@ void OnIDC_START(HWND dialog)
         }
         running = Run::ReadingFile;
         KeepNothing();
+        HalfWavesRunRecording(FullRecordingName(name));
     } else if (OpenSoundCard()) {
         BeginRun(nullptr);
         KeepSoundCardRun(dialog);
+        HalfWavesRunRecording(LastRecording());
     } else {
         RunState = Run::Idle;
         return;
@@ -183,7 +189,7 @@ void OnIDM_RESCUE_FILE(HWND dialog)
         return;
     // The open dialog runs a message loop of its own: Start and the menu are kept out meanwhile.
     RunState = Run::Starting;
-    const std::string path = AskRecording(dialog);
+    const std::string path = AskRecording(dialog, "Rescue recording");
     RunState = Run::Idle;
     if (!path.empty())
         StartRescue(dialog, path);
@@ -197,6 +203,7 @@ void StartRescue(HWND dialog, const std::string& path)
         return;
     }
     BeginRunWith(RescueBody);
+    HalfWavesRunRecording(FullRecordingName(path));
     LockSettings(dialog);
     if (!StartDecoderThread()) {
         ShowInfo("CreateThread fails");

@@ -1,4 +1,5 @@
-// The main dialog (MyDialog): its procedure and commands. User-interface thread only.
+// The main dialog (MyDialog): its procedure and commands; Half-waves... shows the half-waves window
+// (app/halfwaves_win32.h), which is told here of each run's recording. User-interface thread only.
 // Failures: Start's refusals are shown in information boxes; a decoder thread that cannot be
 // created ends the program ("CreateThread fails").
 #ifndef QUORVANE_MAINDIALOG_WIN32_H

@@ -1,9 +1,13 @@
-// The settings dialog (DIALOG_2): ten threshold fields with Default, Save Reg and Load Reg, and the
-// latch that copies the fields into TimingSettings at Start. User-interface thread only.
+// The settings dialog (DIALOG_2): ten threshold fields with Default, Save Reg, Load Reg and
+// Half-waves..., and the latch that copies the fields into TimingSettings at Start. Every change of
+// a field is told to the half-waves window, whose "Use suggested" sends thresholds back.
+// User-interface thread only.
 #include "app/settings_win32.h"
 
 #include <cstring>
+#include <utility>
 
+#include "app/halfwaves_win32.h"
 #include "decoder/timing.h"
 #include "report/status.h"
 #include "report/ui_win32.h"
@@ -42,15 +46,43 @@ bool OpenSettingsKey(HKEY* key)
     return false;
 }
 
+// The eight windows' bounds into their fields. PilotWait and BaseLine keep their text: nothing
+// suggests other values for them (and BaseLine 300, say, would come back as its low 8 bits).
+void PutTimingFields(const TimingRecord& t)
+{
+    const std::pair<int, int32_t> values[] = {
+        {IDC_PILOTMIN, t.PilotMin}, {IDC_PILOTMAX, t.PilotMax}, {IDC_SYNCMIN, t.SyncMin},
+        {IDC_SYNCMAX, t.SyncMax},   {IDC_ZEROMIN, t.ZeroMin},   {IDC_ZEROMAX, t.ZeroMax},
+        {IDC_ONEMIN, t.OneMin},     {IDC_ONEMAX, t.OneMax},
+    };
+    for (const auto& [id, value] : values)
+        SetDlgItemInt(SettingsDialog, id, static_cast<UINT>(value), TRUE);
+}
+
+bool IsTimingField(int id)
+{
+    for (const TimingFieldControl& field : kTimingFieldControls)
+        if (field.id == id)
+            return true;
+    return false;
+}
+
 }  // namespace
 
-INT_PTR CALLBACK SettingsDialogProc(HWND, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK SettingsDialogProc(HWND, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
         return TRUE;
+    case WM_PUT_THRESHOLDS:
+        PutTimingFields(*reinterpret_cast<const TimingRecord*>(lParam));
+        return TRUE;
     case WM_COMMAND:
-        // wParam whole: only a plain click (notification 0) of these three runs anything.
+        if (HIWORD(wParam) == EN_CHANGE && IsTimingField(LOWORD(wParam))) {
+            HalfWavesThresholds(TimingFieldsNow());
+            return TRUE;
+        }
+        // wParam whole: only a plain click (notification 0) of these runs anything.
         switch (wParam) {
         case IDC_SAVEREG:
             SaveSettings();
@@ -60,6 +92,9 @@ INT_PTR CALLBACK SettingsDialogProc(HWND, UINT message, WPARAM wParam, LPARAM)
             return TRUE;
         case IDC_DEFAULT:
             ApplyDefaults();
+            return TRUE;
+        case IDC_HALFWAVES:
+            ShowHalfWaves(TimingFieldsNow());
             return TRUE;
         }
         return FALSE;
@@ -108,6 +143,13 @@ void LoadSettings()
 
 void LatchSettings()
 {
+    TimingSettings = TimingFieldsNow();
+}
+
+TimingRecord TimingFieldsNow()
+{
+    TimingRecord record{};
     for (const TimingField& field : TimingFields)
-        SetTimingValue(TimingSettings, field, ReadField(SettingsDialog, FieldId(field.name)));
+        SetTimingValue(record, field, ReadField(SettingsDialog, FieldId(field.name)));
+    return record;
 }

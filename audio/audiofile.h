@@ -4,8 +4,7 @@
 // libsoxr. Samples are floats on the raw recording's scale: 0 is the raw sample 128 (the middle),
 // one raw step is 1/128, so a raw byte b reads as (b - 128) / 128 exactly, and so does an 8-bit
 // file's sample.
-// Portable: the library reading is audio/soundlib.h; recognition itself is audio/format.h. (The
-// Windows program, which links no library, reads its recordings with audio/plainwav.h instead.)
+// Portable: the library reading is audio/soundlib.h; recognition itself is audio/format.h.
 // One AudioFile is used by one thread at a time; distinct files are independent.
 // Failures: OpenAudioFile refuses, with a message naming the file and what is wrong, a file that
 // cannot be opened, that its library cannot read, whose header is cut or whose data is truncated,

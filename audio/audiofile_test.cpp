@@ -7,10 +7,13 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "audio/audiofeed.h"
+#include "capture/keeper.h"
 #include "decoder/catalogue.h"
 #include "decoder/run.h"
 #include "decoder/stop.h"
@@ -206,6 +209,47 @@ TEST_F(AudioFileTest, Mp3TapeDecodes)
     if (!sf_format_check(&info))
         GTEST_SKIP() << "this libsndfile writes no MPEG";
     DecodeTape(SmallTape(), "tape.mp3", info.format);
+}
+
+// The recording kept of a sound-card run, copied at moments of its writing as a crash would leave
+// it, opens with every whole piece written so far; finished, it is exactly the canonical 8-bit
+// mono 44100/s WAV of the samples, with the pad byte after its odd length.
+TEST_F(AudioFileTest, KeptRecordingOpensWithWhatItHolds)
+{
+    std::mt19937 random(11);
+    std::vector<uint8_t> samples(kKeepPieceBytes * 3 + 12345);
+    for (uint8_t& s : samples)
+        s = static_cast<uint8_t>(random());
+    auto scaled = [&](size_t count) {
+        std::vector<float> out;
+        for (size_t i = 0; i < count; ++i)
+            out.push_back(Scale(samples[i]));
+        return out;
+    };
+    ASSERT_TRUE(StartKeeping("rec.wav"));
+    for (size_t i = 0; i < samples.size(); ++i) {
+        KeepSample(samples[i]);
+        if (i % 150000 == 0) {
+            std::filesystem::copy_file("rec.wav", "crash.wav", std::filesystem::copy_options::overwrite_existing);
+            ASSERT_EQ(ReadAll("crash.wav"), scaled((i + 1) / kKeepPieceBytes * kKeepPieceBytes)) << i;
+        }
+    }
+    StopKeeping();
+    EXPECT_EQ(ReadAll("rec.wav"), scaled(samples.size()));
+
+    const uint32_t n = static_cast<uint32_t>(samples.size());
+    auto le = [](uint32_t value, int bytes) {
+        std::vector<uint8_t> out;
+        for (int i = 0; i < bytes; ++i)
+            out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+        return out;
+    };
+    std::vector<uint8_t> expected = {'R', 'I', 'F', 'F'};
+    for (const std::vector<uint8_t>& part :
+         {le(36 + n + 1, 4), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '}, le(16, 4), le(1, 2), le(1, 2), le(44100, 4),
+          le(44100, 4), le(1, 2), le(8, 2), {'d', 'a', 't', 'a'}, le(n, 4), samples, {0x80}})
+        expected.insert(expected.end(), part.begin(), part.end());
+    EXPECT_EQ(ReadFileBytes("rec.wav"), expected);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "decoder/timing.h"
 #include "report/status.h"
 #include "report/ui_win32.h"
+#include "report/waveform.h"
 #include "report/waveform_win32.h"
 #include "resources/resource.h"
 
@@ -67,6 +68,13 @@ std::mutex NewestLock;
 uint8_t* Newest;
 int32_t NewestLength;
 bool NewestFresh;
+
+// A sample at 0 or 255 came back since the strip was last drawn: the input level is too high. Set
+// by the capture thread, which sees every buffer; the strip and the status pane say so.
+std::atomic<bool> Clipped{false};
+bool StripClipped;
+// The status pane has said so in this recording.
+bool ClipsTold;
 
 // The device's thread sets a header's flags while this one reads them.
 DWORD HeaderFlags(const WAVEHDR& header)
@@ -258,6 +266,9 @@ int OpenSoundCard()
         LastReturn = 0;
         LongestGap = 0;
         Position = 0;
+        Clipped = false;
+        StripClipped = false;
+        ClipsTold = false;
         CaptureState = 0;
         CaptureQuit = false;
         CaptureThread = CreateThread(nullptr, 0, CaptureThreadProc, nullptr, 0, nullptr);
@@ -322,6 +333,8 @@ void OnBufferDone(WAVEHDR* header)
         return;
     }
     SamplePipe.add(reinterpret_cast<const uint8_t*>(header->lpData), recorded);
+    if (InputClips(reinterpret_cast<const uint8_t*>(header->lpData), recorded))
+        Clipped.store(true);
     if (NewestLock.try_lock()) {
         std::memcpy(Newest, header->lpData, static_cast<size_t>(recorded));
         NewestLength = recorded;
@@ -351,9 +364,17 @@ void ShowPosition()
     if (CaptureState != 0 || !Device)
         return;
     SetDlgItemInt(MainDialog, IDC_RECPOS, Position.load(), FALSE);
+    if (Clipped.exchange(false)) {
+        StripClipped = true;
+        if (!ClipsTold)
+            LogStatus("Input clips: lower the recording level");
+        ClipsTold = true;
+    }
     std::lock_guard<std::mutex> hold(NewestLock);
-    if (NewestFresh)
-        DrawWaveform(MainDialog, Newest, NewestLength);
+    if (NewestFresh) {
+        DrawWaveform(MainDialog, Newest, NewestLength, StripClipped);
+        StripClipped = false;
+    }
     NewestFresh = false;
 }
 

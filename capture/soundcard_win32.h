@@ -41,7 +41,9 @@ void OnBufferDone(WAVEHDR* header);
 long LongestReturnGap(bool restart);
 
 // The timer's tick: while recording, the device's position in bytes into "Record Position:" and
-// the newest buffer, if not drawn yet, into the strip; an error text the capture thread left.
+// the newest buffer, if not drawn yet, into the strip, marked when a sample since the last strip
+// clipped (which the status pane also says, once a recording: "Input clips: lower the recording
+// level"); an error text the capture thread left.
 void ShowPosition();
 
 // The wave-input system's text for an error code, in an information box.

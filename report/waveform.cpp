@@ -3,6 +3,14 @@
 #include <cassert>
 #include <cstddef>
 
+bool InputClips(const uint8_t* samples, int32_t length)
+{
+    for (int32_t i = 0; i < length; ++i)
+        if (samples[i] == 0 || samples[i] == 255)
+            return true;
+    return false;
+}
+
 std::vector<WaveformColumn> WaveformColumns(int left, int top, int right, int bottom,
                                             const uint8_t* samples, int32_t length)
 {
@@ -31,9 +39,15 @@ std::vector<WaveformColumn> WaveformColumns(int left, int top, int right, int bo
                 index = length - 1;
             column.sampleIndex = index;
             column.sampleTo = mid + static_cast<int>((samples[index] - 128) * scale);
+            // A squeezed buffer: the samples up to the next column's are this column's too.
+            int32_t next = static_cast<int32_t>(position + step);
+            if (next > length)
+                next = length;
+            column.clipped = InputClips(samples + index, next > index ? next - index : 1);
         } else {
             column.sampleIndex = -1;
             column.sampleTo = mid;
+            column.clipped = false;
         }
         columns.push_back(column);
         position += step;
@@ -41,7 +55,7 @@ std::vector<WaveformColumn> WaveformColumns(int left, int top, int right, int bo
     return columns;
 }
 
-WaveformPicture PaintWaveform(const std::vector<WaveformColumn>& columns)
+WaveformPicture PaintWaveform(const std::vector<WaveformColumn>& columns, bool clipped)
 {
     WaveformPicture picture{0, 0, 0, 0, {}};
     if (columns.empty())
@@ -58,8 +72,14 @@ WaveformPicture PaintWaveform(const std::vector<WaveformColumn>& columns)
         const int direction = column.sampleTo > column.sampleFrom ? 1 : -1;
         for (int y = column.sampleFrom; y != column.sampleTo; y += direction) {
             assert(y >= picture.top && y < picture.top + picture.height);
-            picture.pixels[static_cast<std::size_t>(y - picture.top) * picture.width + i] = kWaveformGreen;
+            picture.pixels[static_cast<std::size_t>(y - picture.top) * picture.width + i] =
+                column.clipped ? kWaveformRed : kWaveformGreen;
         }
     }
+    if (clipped)
+        for (int i = 0; i < picture.width; ++i) {
+            picture.pixels[static_cast<std::size_t>(i)] = kWaveformRed;
+            picture.pixels[static_cast<std::size_t>(picture.height - 1) * picture.width + i] = kWaveformRed;
+        }
     return picture;
 }

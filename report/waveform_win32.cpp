@@ -10,14 +10,14 @@
 #include "report/waveform.h"
 #include "resources/resource.h"
 
-void DrawWaveform(HWND dialog, const uint8_t* samples, int32_t length)
+void DrawWaveform(HWND dialog, const uint8_t* samples, int32_t length, bool clipped)
 {
     HWND strip = GetDlgItem(dialog, IDC_WAVEFORM);
     RECT area;
     if (!GetClientRect(strip, &area))
         return;
     const WaveformPicture picture =
-        PaintWaveform(WaveformColumns(area.left, area.top, area.right, area.bottom, samples, length));
+        PaintWaveform(WaveformColumns(area.left, area.top, area.right, area.bottom, samples, length), clipped);
     if (picture.pixels.empty())
         return;
     HDC dc = GetDC(strip);

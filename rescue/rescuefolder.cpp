@@ -4,13 +4,11 @@
 #include <system_error>
 #include <vector>
 
-#include "audio/format.h"
-#include "audio/plainwav.h"
 #include "decoder/stop.h"
 #include "decoder/tapfile.h"
 #include "report/status.h"
-#include "rescue/rescue.h"
 #include "tape/join.h"
+#include "tape/tzx.h"
 
 namespace fs = std::filesystem;
 
@@ -21,7 +19,8 @@ size_t ReadUntilStopped(void* context, float* out, size_t count)
     // The end of the recording, as far as the rescue is concerned: what it holds is still read.
     if (DecoderStopRequested())
         return 0;
-    return ReadPlainRecording(static_cast<PlainRecording*>(context), out, count);
+    const RescueSource* source = static_cast<const RescueSource*>(context);
+    return source->read(source->context, out, count);
 }
 
 }  // namespace
@@ -48,7 +47,8 @@ std::string RescueSummary(int good, int blocks, int liveGood)
            " than the live run";
 }
 
-FolderRescue RescueIntoFolder(PlainRecording* recording, const std::string& folder, int liveGood)
+FolderRescue RescueIntoFolder(const RescueSource& recording, const std::string& folder, int liveGood,
+                              const std::string& creator)
 {
     FolderRescue result;
     result.exitCode = kExitCannotCreate;
@@ -66,7 +66,10 @@ FolderRescue RescueIntoFolder(PlainRecording* recording, const std::string& fold
     }
     const int32_t liveNumber = NextTapeNumber;
     NextTapeNumber = 1;
-    const RescueSource source{PlainRecordingChannels(recording), kDecoderRate, ReadUntilStopped, recording};
+    RescueSource inner = recording;
+    RescueSource source = recording;
+    source.read = ReadUntilStopped;
+    source.context = &inner;
     Tape tape;
     result.exitCode = RunRescue(source, tape);
     if (DecoderStopRequested() && result.exitCode == kExitEndOfFile)
@@ -80,6 +83,8 @@ FolderRescue RescueIntoFolder(PlainRecording* recording, const std::string& fold
     std::string why;
     if (!WriteJoinedTap("tape.tap", tape, &why))
         LogStatusF("Write error: tape.tap is incomplete (%s)", why.c_str());
+    if (!WriteTzx("tape.tzx", tape, creator, &why))
+        LogStatusF("Write error: tape.tzx is incomplete (%s)", why.c_str());
     LogStatus(RescueSummary(result.good, result.blocks, liveGood).c_str());
     NextTapeNumber = liveNumber;
     fs::current_path(from, error);

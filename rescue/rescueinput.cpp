@@ -70,6 +70,11 @@ RescueInput* OpenRescueInput(const char* path, int channel, std::string* error)
     return input;
 }
 
+RescueSource RescueInputSource(RescueInput* input)
+{
+    return Source(input, nullptr);
+}
+
 const std::string& RescueInputDescription(const RescueInput* input)
 {
     return AudioFileDescription(input->channels[0]);

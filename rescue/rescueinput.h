@@ -4,7 +4,7 @@
 // channels are read in step, a batch at a time, and the audio reader's batch observer
 // (AudioBatchRead, audio/audiofeed.h) is called after each batch as in a default run, for the
 // progress line and the report of stretches that could not be decoded.
-// Opened and run by the console decoder's thread.
+// Opened by the console decoder's thread or the window's, and read by the thread that runs the rescue.
 // Failures: OpenRescueInput refuses a file as OpenAudioFile does, with its message; a channel that
 // ends early ends the recording for all.
 #ifndef QUORVANE_RESCUE_RESCUEINPUT_H
@@ -14,6 +14,7 @@
 #include <string>
 
 #include "rescue/plays.h"
+#include "rescue/rescue.h"
 #include "tape/csw.h"
 
 struct RescueInput;
@@ -21,6 +22,9 @@ struct RescueInput;
 // Opens `path`; `channel` is kMixChannels (every channel) or a channel number (audio/format.h).
 // Null, with *error set, when the file is refused.
 RescueInput* OpenRescueInput(const char* path, int channel, std::string* error);
+
+// The recording as the rescue decoder reads it (for RunRescue, or a rescue into a folder).
+RescueSource RescueInputSource(RescueInput* input);
 
 // What the file was read as (the audio reader's description).
 const std::string& RescueInputDescription(const RescueInput* input);

@@ -22,6 +22,7 @@
 #define IDC_LOADREG     115
 #define IDC_BASELINE    116
 #define IDC_DEFAULT     1001
+#define IDC_HALFWAVES   117
 
 // Main dialog (MyDialog).
 #define IDC_START       12
@@ -55,5 +56,14 @@
 #define IDM_KEEP        201
 #define IDM_RESCUE_LAST 202
 #define IDM_RESCUE_FILE 203
+#define IDM_HALFWAVES   204
+
+// The half-waves window (DIALOG_3): the picture, what was measured, and its commands.
+#define IDC_HW_PICTURE  301
+#define IDC_HW_SOURCE   302
+#define IDC_HW_TEXT     303
+#define IDC_HW_CHOOSE   304
+#define IDC_HW_LASTRUN  305
+#define IDC_HW_SUGGEST  306
 
 #endif

@@ -2,7 +2,7 @@
 # Installs what building and testing Quorvane needs on Debian 12, in groups, each one apt-get call:
 #   native   the toolchain and test libraries, the console decoder's audio libraries (libsndfile,
 #            libsoxr) and zlib (the CSW writer), sox (the audio round trip and the rescue tally
-#            convert with it): required;
+#            convert with it), an SVG renderer: required;
 #   tapetools  fuse-emulator-utils (tzxlist, tape2wav: the real clients that read the TZX and CSW
 #            files written), Python's headers and setuptools (SkoolKit's C simulator, ten times
 #            faster than its Python one): optional; the tests that need the tools say in one line
@@ -26,6 +26,8 @@ fuzz=(clang libclang-rt-14-dev)
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
          xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils locales dpkg-dev zip unzip)
 wine32=(wine32:i386 libpulse0:i386)
+# rsvg-convert: the half-waves picture's check renders the SVG quorvane-decode draws.
+native+=(librsvg2-bin)
 
 say() { echo "install-deps: $*"; }
 

@@ -17,7 +17,7 @@
 #include <fstream>
 #include <thread>
 
-#include "audio/plainwav.h"
+#include "audio/audiofile.h"
 #include "capture/keeper.h"
 #include "capture/pipe.h"
 #include "decoder/catalogue.h"
@@ -347,12 +347,13 @@ TEST_P(KeepTest, AFailingDiskStopsTheKeepingAndNotTheRun)
         EXPECT_EQ(keeping, (Lines{"Recording kept in " + keepName, failed}));
         // What reached the disk before it filled opens, and is the recording's beginning.
         std::string error;
-        PlainRecording* kept = OpenPlainRecording(keepName.c_str(), &error);
+        AudioFile* kept = OpenAudioFile(keepName.c_str(), kMixChannels, &error);
         ASSERT_NE(kept, nullptr) << error;
-        EXPECT_EQ(PlainRecordingFrames(kept), kKeepPieceBytes);
-        std::vector<float> read(kKeepPieceBytes);
-        EXPECT_EQ(ReadPlainRecording(kept, read.data(), read.size()), read.size());
-        ClosePlainRecording(kept);
+        std::vector<float> read, batch(4096);
+        for (size_t n; (n = ReadAudioSamples(kept, batch.data(), batch.size())) > 0;)
+            read.insert(read.end(), batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(n));
+        CloseAudioFile(kept);
+        ASSERT_EQ(read.size(), size_t{kKeepPieceBytes});
         for (size_t i = 0; i < read.size(); ++i)
             ASSERT_EQ(read[i], (samples[i] - 128) / 128.0f) << i;
         break;

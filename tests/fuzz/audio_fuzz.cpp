@@ -14,7 +14,6 @@
 #include "audio/audiofeed.h"
 #include "audio/audiofile.h"
 #include "audio/format.h"
-#include "capture/capture.h"
 #include "decoder/catalogue.h"
 #include "decoder/halfperiod.h"
 #include "decoder/run.h"
@@ -50,7 +49,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     EmptyCurrentDirectory();
     ResetDecoder();
-    CaptureState = 1;
     const size_t skip = size < kSettingsBytes ? size : kSettingsBytes;
     const uint8_t* contents = data + skip;
     const size_t length = size - skip;

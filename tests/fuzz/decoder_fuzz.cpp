@@ -12,7 +12,6 @@
 #include <fstream>
 #include <string>
 
-#include "capture/capture.h"
 #include "decoder/catalogue.h"
 #include "decoder/halfperiod.h"
 #include "decoder/run.h"
@@ -44,7 +43,6 @@ void FreshProcess()
 {
     EmptyCurrentDirectory();
     ResetDecoder();
-    CaptureState = 1;
 }
 
 }  // namespace

@@ -63,10 +63,6 @@ check_imports() {
             [[ ${SYSTEM_DLLS,,} == *" ${dll,,} "* ]] || why "$program.exe imports $dll" || return 1
         done
     done
-    # A static library imports nothing, so the window's freedom from the audio libraries is seen in
-    # the program itself: it reads its recordings with a reader of its own.
-    ! grep -aqi 'libsndfile\|soxr' "$unpacked/$folder/quorvane.exe" ||
-        why "quorvane.exe has audio library code linked in"
 }
 check unpacks check_unpacks
 check only-system-dlls check_imports

@@ -18,6 +18,8 @@
     harness.py intact DIR LOG FIRST TAP...  judge the files of TAPE (DIR) from number FIRST on against the
                                         blocks, the last snapshot in LOG ("-": none) and status.log
     harness.py strip PPM                the waveform strip cut out of a screenshot is not flat
+    harness.py clipped PPM              the strip shows that the input clips: red lines along its edges
+                                        and red sample lines
     harness.py kept WAV PCM             the kept recording WAV holds what was played (PCM), 10 ms at a time
 
 Judges print their problems (hammer and intact: "key=value" figures first) and exit 1 when there are
@@ -213,6 +215,23 @@ def strip_drawn(ppm):
     return verdict, len(off_middle) >= height // 8 and len(columns) >= width // 2
 
 
+def strip_clipped(ppm):
+    """Red along the strip's top and bottom edges, and red sample lines: the input clipped."""
+    parts = read(ppm).split(b"\n", 3)
+    width, height = map(int, parts[1].split())
+    pixels = parts[3]
+
+    def red(x, y):
+        r, g, b = pixels[(y * width + x) * 3:(y * width + x) * 3 + 3]
+        return r > 200 and g < 100 and b < 100
+
+    rows = [sum(red(x, y) for x in range(width)) for y in range(height)]
+    edges = max(rows[:3]) >= width * 9 // 10 and max(rows[-3:]) >= width * 9 // 10
+    lines = sum(1 for y in range(3, height - 3) if rows[y] > 0)
+    verdict = "red along the edges: %s; %d rows between them with red" % ("yes" if edges else "no", lines)
+    return verdict, edges and lines >= height // 4
+
+
 def kept_recording(wav, pcm):
     """Wine's capture on a loaded machine drops a few milliseconds of sound now and then before the
     program sees them, and changes the samples around a drop a little: the played tape is looked for
@@ -262,8 +281,9 @@ def main(argv):
         judged = judge_hammer(a[0], a[1:])
     elif command == "intact":
         judged = judge_intact(a[0], a[1], int(a[2]), a[3:])
-    elif command in ("strip", "kept"):
-        verdict, good = strip_drawn(a[0]) if command == "strip" else kept_recording(a[0], a[1])
+    elif command in ("strip", "clipped", "kept"):
+        verdict, good = {"strip": lambda: strip_drawn(a[0]), "clipped": lambda: strip_clipped(a[0]),
+                         "kept": lambda: kept_recording(a[0], a[1])}[command]()
         print(verdict)
         return 0 if good else 1
     else:

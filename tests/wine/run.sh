@@ -82,7 +82,10 @@ tapes make "$data" || exit 2
 for tape in mixed one; do
     "$TAPGEN" "$data/$tape.tap" "$data/$tape.pcm" >/dev/null || exit 2
 done
-"$TAPGEN" "$here/../../samples/sinclair.tap" "$data/sinclair.pcm" >/dev/null || exit 2
+SAMPLE_TAP="$here/../../samples/sinclair.tap"
+"$TAPGEN" "$SAMPLE_TAP" "$data/sinclair.pcm" >/dev/null || exit 2
+# A tape running a fifth slow, which the default thresholds mostly lose (the half-waves window).
+"$TAPESIM" "$data/damaged.tap" "$data/slow.wav" --family speed --strength 3 --seed 3 --raw8 "$data/slow.pcm" >/dev/null || exit 2
 # The long tape for Stop in mid-run, each block after 48 MB of silence.
 tapes spaced "$TAPGEN" "$data/long.tap" "$data/long.pcm" 48 && tapes shift "$data/one.pcm" "$data/low.pcm" || exit 2
 
@@ -290,6 +293,125 @@ check_screenshot() {
     app_quit
 }
 
+# ---- the recordings people have, rescued from the window
+# The box of Rescue recording... for the file $2 (a name in TAPE $1/TAPE, typed into the open
+# dialog): it names the file and says $3; nothing new appears in TAPE.
+expect_rescue_refused() {
+    local dir=$1 name=$2 says=$3 before after box
+    before="$(ls -A "$dir/TAPE")"
+    D post "$MAIN" "$IDM_RESCUE_FILE" wait "Rescue recording" 10000 settext "Rescue recording" 1148 "$name" \
+        post "Rescue recording" 1 wait "$INFO" 10000 || return 1
+    box="$(D text "$INFO" 65535 | utf8)" && D ok "$INFO" 5000 || return 1
+    [[ $box == *"$name'"*"$says"* ]] || why "Rescue recording... on $name says \"$box\"" || return 1
+    after="$(ls -A "$dir/TAPE")"
+    [[ $before == "$after" ]] || why "Rescue recording... on $name made $(comm -13 <(echo "$before") <(echo "$after") | tr '\n' ' ')"
+}
+
+# Rescue recording... on the recordings sound editors keep: a 32-bit float WAV at 48 kHz and a
+# 16-bit stereo FLAC of the sample tape (made by sox) give every block in their own folders, with
+# tape.tap the whole tape; a WAV cut inside its data is refused by name with the reason, making
+# nothing.
+check_rescue_any_format() {
+    local name folder count
+    count="$(tapes count "$SAMPLE_TAP")"
+    workdir anyformat || return 1
+    sox -D -t raw -r 44100 -e unsigned -b 8 -c 1 "$data/sinclair.pcm" -r 48000 -e floating-point -b 32 -c 1 \
+        "$WORK/TAPE/float48.wav" &&
+        sox -D -t raw -r 44100 -e unsigned -b 8 -c 1 "$data/sinclair.pcm" -r 44100 -b 16 -c 2 "$WORK/TAPE/tape.flac" &&
+        head -c 300000 "$WORK/TAPE/float48.wav" >"$WORK/TAPE/cut.wav" || why "sox cannot make the recordings" || return 1
+    app_start_idle "$WORK" || return 1
+    for name in float48.wav tape.flac; do
+        folder="$WORK/TAPE/${name%.*}"
+        D post "$MAIN" "$IDM_RESCUE_FILE" wait "Rescue recording" 10000 settext "Rescue recording" 1148 "$name" \
+            post "Rescue recording" 1 || return 1
+        qv_until 120 0.5 grep -qs "^Rescue: " "$folder/status.log" || why "no rescue of $name ended" || return 1
+        D wait-enabled "$MAIN" "$IDC_START" 5000 && judge "$name" blocks "$SAMPLE_TAP" "$folder" 1 "$count" || return 1
+        cmp -s "$folder/tape.tap" "$SAMPLE_TAP" || why "tape.tap of $name is not the tape" || return 1
+    done
+    expect_rescue_refused "$WORK" cut.wav "truncated" && app_quit
+}
+
+# ---- the half-waves window
+# The settings fields as check_render.py's thresholds, so that it can judge the window's picture.
+PICTURE_FIELDS=(PilotMin=23 PilotMax=33 SyncMin=5 SyncMax=13 ZeroMin=16 ZeroMax=27 OneMin=34 OneMax=50)
+CHOOSE="Half-waves of a recording"
+# The dialog $1 alone, cut out of a screenshot into $2.
+shot_of() {
+    local l t r b
+    read -r l t r b <<<"$(D rect "$1" 0)" && [[ -n $b ]] || return 1
+    timeout 30 import -window root "$QV_TMP/root.png" 2>/dev/null &&
+        timeout 30 convert "$QV_TMP/root.png" -crop "$((r - l))x$((b - t))+$l+$t" +repage "$2" || why "no screenshot of \"$1\""
+}
+# The picture control of the half-waves window cut out of a screenshot into $1 (an 8-bit RGB PNG,
+# which check_render.py reads).
+picture_shot() {
+    local l t r b
+    read -r l t r b <<<"$(D rect "Half-waves" "$IDC_HW_PICTURE")" && [[ -n $b ]] || return 1
+    timeout 30 import -window root "$QV_TMP/root.png" 2>/dev/null &&
+        timeout 30 convert "$QV_TMP/root.png" -crop "$((r - l))x$((b - t))+$l+$t" +repage "PNG24:$1" ||
+        why "the picture was not cut out"
+}
+# The lines the native decoder's --histogram writes beside its picture for the recording $1, from
+# "Rescue decoder" on, one a line, as the window shows them.
+decoder_look() {
+    local dir="$QV_TMP/look"
+    rm -rf "$dir" && mkdir -p "$dir" &&
+        (cd "$dir" && timeout 60 "$NATIVE_DECODE" "$1" --histogram look.svg >/dev/null 2>&1) &&
+        sed -n 's|.*<text x="620" [^>]*>\(.*\)</text>|\1|p' "$dir/look.svg"
+}
+
+# The picture $2 of the window, cut out of a screenshot, judged by check_render.py for the raw
+# recording $3 (its options from $4 on); $1 says when it was taken.
+looked() {
+    python3 "$here/../histogram/check_render.py" --picture "$2" --recording "$3" "${@:4}" >"$QV_TMP/looked" ||
+        why "the window's picture $1: $(grep -m1 FAIL "$QV_TMP/looked")"
+}
+
+# The half-waves window from the Recording menu after a raw-file run draws that recording's
+# half-waves against the settings fields as they are (its bars and lanes judged in its picture),
+# and again when a field changes. A damaged tape chosen there (rendered running a fifth slow: the
+# default thresholds lose most of it) gets the native decoder's measurement and suggestion; Use
+# suggested puts them into the fields, and a raw-file run of the same tape with them reads every
+# block. Close hides the window, and the settings dialog's Half-waves... shows it again.
+check_half_waves() {
+    local field id args=() want got
+    workdir halfwaves "$data/sinclair.pcm" "$data/slow.pcm" "$data/slow.wav" && app_start_idle "$WORK" &&
+        raw_run sinclair.pcm || return 1
+    for field in "${PICTURE_FIELDS[@]}"; do
+        id="IDC_${field%%=*}" && id=${id^^} && args+=(settext "$SETTINGS" "${!id}" "${field#*=}")
+    done
+    D "${args[@]}" post "$MAIN" "$IDM_HALFWAVES" wait "Half-waves" 10000 \
+        wait-text "Half-waves" "$IDC_HW_TEXT" "Suggested" 60000 || return 1
+    expect_text "Half-waves" "$IDC_HW_SOURCE" "Last run: sinclair.pcm" || return 1
+    picture_shot "$WORK/picture.png" && looked "as the fields were set" "$WORK/picture.png" "$data/sinclair.pcm" || return 1
+    D settext "$SETTINGS" "$IDC_PILOTMAX" 40 sleep 300 && picture_shot "$WORK/changed.png" &&
+        looked "after PilotMax 40" "$WORK/changed.png" "$data/sinclair.pcm" --set PilotMax=40 || return 1
+
+    D click "$SETTINGS" "$IDC_DEFAULT" post "Half-waves" "$IDC_HW_CHOOSE" wait "$CHOOSE" 10000 \
+        settext "$CHOOSE" 1148 slow.wav post "$CHOOSE" 1 wait-text "Half-waves" "$IDC_HW_SOURCE" "Chosen: slow.wav" 10000 \
+        wait-text "Half-waves" "$IDC_HW_TEXT" "Suggested" 60000 || return 1
+    want="$(decoder_look "$data/slow.wav")" || why "quorvane-decode --histogram failed on slow.wav" || return 1
+    got="$(D text "Half-waves" "$IDC_HW_TEXT" | tr -d '\r' | sed -n '/^Rescue decoder/,$p' | sed '/^$/d')" || return 1
+    [[ $got == "$want" ]] || why "the window measured \"$(tr '\n' '|' <<<"$got")\", the decoder \"$(tr '\n' '|' <<<"$want")\"" ||
+        return 1
+    shot_of "Half-waves" "$shots/halfwaves.png" || return 1
+    D click "Half-waves" "$IDC_HW_SUGGEST" || return 1
+    local pilot sync bits
+    read -r pilot sync bits <<<"$(sed -n 's/^Pilot \([0-9]*\.\.[0-9]*\),.*/\1/p; s/^Sync \([0-9.]*\)$/\1/p; s/^Zero \([0-9.]*\), One \([0-9.]*\)$/\1..\2/p' <<<"$want" | tr '\n' ' ')"
+    for field in "PILOTMIN ${pilot%%..*}" "PILOTMAX ${pilot##*..}" "SYNCMIN ${sync%%..*}" "SYNCMAX ${sync##*..}" \
+        "ZEROMIN $(cut -d. -f1 <<<"$bits")" "ZEROMAX $(cut -d. -f3 <<<"$bits")" "ONEMIN $(cut -d. -f5 <<<"$bits")" \
+        "ONEMAX $(cut -d. -f7 <<<"$bits")"; do
+        id="IDC_${field% *}" && expect_text "$SETTINGS" "${!id}" "${field#* }" || return 1
+    done
+    shot_of "Half-waves" "$shots/halfwaves-suggested.png" && raw_run slow.pcm || return 1
+    judge "slow tape with the suggested thresholds" verify "$data/damaged.tap" "$WORK/TAPE" 5 || return 1
+    D click "Half-waves" 2 || return 1
+    [[ $(D visible "Half-waves") == 0 ]] || why "Close left the half-waves window visible" || return 1
+    D click "$SETTINGS" "$IDC_HALFWAVES" || return 1
+    [[ $(D visible "Half-waves") == 1 ]] || why "Half-waves... of the settings dialog did not show the window" || return 1
+    app_quit
+}
+
 # ---- run
 if [[ $live != only ]]; then
     check startup-creates-tape check_startup_creates_tape
@@ -308,6 +430,8 @@ if [[ $live != only ]]; then
     check hide check_hide
     check generate-sound check_generate_sound
     check screenshot check_screenshot
+    check rescue-recording-any-format check_rescue_any_format
+    check half-waves-window check_half_waves
 fi
 [[ $live == 0 ]] || source "$here/live.sh"
 qv_summary || exit 1
