@@ -12,15 +12,16 @@
 // --rescue reads the recording with the rescue decoder (rescue/rescue.h) instead, for damaged
 // tapes: same files, log lines of its own, the thresholds not used. Given several recordings, each
 // a play of one tape, it reads them all before TAPE is made, matches their blocks and writes each
-// block once, from the play that read it whole or rebuilt from every play's copy. With it, --tzx
-// writes the whole tape as TZX (tape/tzx.h) and --csw the first play's half-waves as the rescue
-// decoder cut them, as CSW (tape/csw.h).
+// block once, from the play that read it whole or rebuilt from every play's copy.
+// A play in which no block was found, or whose blocks match none of the other plays', is named on
+// standard error and in the log and left out; its blocks are placed by time where they fit. With
+// --rescue, --tzx writes the whole tape as TZX (tape/tzx.h) and --csw the first play's half-waves as
+// the rescue decoder cut them, as CSW (tape/csw.h).
 // --histogram draws the recording's half-waves against the thresholds, with the rescue decoder's
 // measurement and the thresholds it suggests (rescue/measure.h), as the window's picture does.
 // Exit status: 0 the recording was decoded to its end; 1 FILE could not be opened or read, or was
-// refused, or a play shares no block with the other plays (nothing is created); 2 bad usage; 3 a TAP
-// file could not be created; 4 the report, the joined TAP, the TZX, the CSW file or the histogram
-// could not be written (the TAP files stay).
+// refused (nothing is created); 2 bad usage; 3 a TAP file could not be created; 4 the report, the
+// joined TAP, the TZX, the CSW file or the histogram could not be written (the TAP files stay).
 
 #include <unistd.h>
 
@@ -87,8 +88,7 @@ void PrintUsage(std::FILE* out)
     for (const TimingField& field : TimingFields)
         std::fprintf(out, " %s=%i", field.name, static_cast<int>(field.defaultValue));
     std::fprintf(out,
-                 "\nExit status: 0 decoded to the end, 1 FILE cannot be opened or read, or a play shares no block\n"
-                 "with the others (nothing is created),\n"
+                 "\nExit status: 0 decoded to the end, 1 FILE cannot be opened or read (nothing is created),\n"
                  "2 bad usage, 3 a TAP file could not be created, 4 the report, joined TAP, TZX, CSW or\n"
                  "histogram could not be written.\n");
 }
@@ -350,18 +350,11 @@ int main(int argc, char** argv)
         csw = CswOpen(cswPath, kDecoderRate, false, &why);
         written = Written("the CSW file", cswPath, csw != nullptr, why);
     }
-    // A refused play leaves nothing behind, the CSW begun included.
-    auto refuse = [&](const std::string& reason) {
-        if (csw) {
-            CswClose(csw, &why);
-            fs::remove(cswPath, error);
-        }
-        return Refuse(reason);
-    };
 
-    // Several plays are read whole before anything is made: a play that shares no block with the
-    // others is of another tape (or holds none), and is refused.
-    std::vector<MatchedBlock> matched;
+    // Several plays are read whole before anything is made. A play that shares no block with the
+    // others (of another tape, or holding none) is named and left out; the tape is written from
+    // the plays that match.
+    PlayedTape sorted;
     if (rescueInputs.size() > 1) {
         plays.resize(rescueInputs.size());
         for (size_t p = 0; p < rescueInputs.size(); ++p) {
@@ -378,18 +371,9 @@ int main(int argc, char** argv)
         input.name = fileName;
         input.play.clear();
         input.samples = playFacts[0].samples;
-        const size_t over = PlayOverMatchLimit(plays);
-        if (over < plays.size())
-            return refuse(std::string("'") + files[over] + "': " + std::to_string(plays[over].blocks.size()) +
-                          " blocks found in it, too many to match with those of the plays before it; is it a "
-                          "recording of noise?");
-        matched = MatchPlays(plays);
-        for (size_t p = 0; p < plays.size(); ++p)
-            if (!PlayMatches(plays, matched, p))
-                return refuse(std::string("'") + files[p] + "': " +
-                              (plays[p].blocks.empty() ? "no block found in it"
-                                                       : "none of its blocks matches a block of the other plays") +
-                              "; is it a play of another tape?");
+        sorted = SortPlays(plays);
+        for (const std::string& line : sorted.leftOut)
+            std::fprintf(stderr, "quorvane-decode: %s\n", line.c_str());
     }
 
     // As the program's start-up: an existing TAPE is simply entered.
@@ -402,7 +386,7 @@ int main(int argc, char** argv)
     TimingSettings = settings;
     int exitCode;
     if (!plays.empty())
-        exitCode = WritePlays(plays, matched, tape);
+        exitCode = WritePlays(plays, sorted, tape);
     else if (!rescueInputs.empty())
         exitCode = RunRescueInput(rescueInputs[0], tape, csw);
     else

@@ -15,6 +15,7 @@
 #include "rescue/rescuefolder.h"
 #include "rescue/rescueinput.h"
 #include "resources/resource.h"
+#include "qv_version.h"
 
 namespace {
 
@@ -159,7 +160,8 @@ bool PrepareRescue(const std::string& path)
 
 int RescueBody()
 {
-    const FolderRescue result = RescueIntoFolder(RescueInputSource(Rescued), RescueFolder, RescueLiveGood);
+    const FolderRescue result = RescueIntoFolder(RescueInputSource(Rescued), RescueFolder, RescueLiveGood,
+                                                 std::string("Quorvane ") + QV_VERSION);
     CloseRescueInput(Rescued);
     Rescued = nullptr;
     CatalogueHeld = false;

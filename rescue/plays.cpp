@@ -5,6 +5,8 @@
 #include <cmath>
 #include <map>
 
+#include "rescue/repair.h"
+
 namespace {
 
 // A pair whose blocks score this much share content: half their bytes at least.
@@ -164,182 +166,6 @@ void Align(const std::vector<Play>& plays, size_t p, std::vector<Slot>& slots)
     }
 }
 
-// A reading's bits, in the order read, with how sure each was (0 to 1).
-struct Bits {
-    std::vector<uint8_t> one;
-    std::vector<float> sure;
-};
-
-Bits BitsOf(const Reading& r)
-{
-    Bits b;
-    for (size_t k = 0; k < 8 * r.bytes.size(); ++k) {
-        b.one.push_back(r.bytes[k / 8] >> (7 - k % 8) & 1);
-        b.sure.push_back(k < r.sureness.size() ? r.sureness[k] / 255.0f : 0.5f);
-    }
-    return b;
-}
-
-// Bits a reading slipped (a half-wave lost or one too many) shift all that follow; this far either
-// way they are found again.
-const int kSlipBand = 48;
-const int kSlipCost = 4;
-
-// How a reading lies on the reference: for each of its positions the reading's bit there (-1 none:
-// a slipped-out bit, or outside the reading), how sure it was, whether the reading spans that
-// position, and the bit it holds before it that the reference has not (-1 none).
-struct Placement {
-    std::vector<int8_t> bit;
-    std::vector<float> sure;
-    std::vector<bool> spans;
-    std::vector<int8_t> extra;
-    std::vector<float> extraSure;
-};
-
-// x placed on the reference: the alignment of the two bit sequences with the most agreeing bits,
-// where a bit slipped in or out costs as much as four that disagree, and x may begin and end
-// anywhere at no cost (a reading that broke off early still votes for the bits it has).
-void Place(const std::vector<uint8_t>& ref, const Bits& x, Placement& out)
-{
-    const int n = static_cast<int>(ref.size()), m = static_cast<int>(x.one.size()), width = 2 * kSlipBand + 1;
-    const double none = -1e18;
-    std::vector<double> row(static_cast<size_t>(width), none), next(static_cast<size_t>(width));
-    std::vector<uint8_t> move(static_cast<size_t>((n + 1) * width), 0);  // 0 pair, 1 ref bit alone, 2 x bit alone
-    auto at = [&](int i, int k) -> uint8_t& { return move[static_cast<size_t>(i * width + k)]; };
-    // Cell (i, k): i reference bits and i + k - kSlipBand bits of x taken.
-    double endScore = none;
-    int endRow = 0;
-    for (int k = kSlipBand; k < width && k - kSlipBand <= m; ++k) {
-        row[static_cast<size_t>(k)] = -kSlipCost * (k - kSlipBand);
-        at(0, k) = 2;
-    }
-    for (int i = 0; i < n; ++i) {
-        for (int k = 0; k < width; ++k) {
-            const int j = i + 1 + k - kSlipBand;
-            double best = none;
-            uint8_t how = 0;
-            if (j >= 1 && j <= m && row[static_cast<size_t>(k)] > none)
-                best = row[static_cast<size_t>(k)] + (ref[static_cast<size_t>(i)] == x.one[static_cast<size_t>(j - 1)] ? 1 : -1);
-            // The reference's bit with none of x: free before x has begun or once it has ended.
-            if (k + 1 < width && j >= 0 && j <= m && row[static_cast<size_t>(k + 1)] > none) {
-                const double alone = row[static_cast<size_t>(k + 1)] - (j == m || j == 0 ? 0 : kSlipCost);
-                if (alone > best) {
-                    best = alone;
-                    how = 1;
-                }
-            }
-            if (k > 0 && j >= 1 && j <= m && next[static_cast<size_t>(k - 1)] > none &&
-                next[static_cast<size_t>(k - 1)] - kSlipCost > best) {
-                best = next[static_cast<size_t>(k - 1)] - kSlipCost;
-                how = 2;
-            }
-            next[static_cast<size_t>(k)] = best;
-            at(i + 1, k) = how;
-        }
-        row.swap(next);
-        // Where x has ended after i + 1 reference bits: the rest of the reference is free.
-        const int ended = m - (i + 1) + kSlipBand;
-        if (ended >= 0 && ended < width && i + 1 < n && row[static_cast<size_t>(ended)] > endScore) {
-            endScore = row[static_cast<size_t>(ended)];
-            endRow = i + 1;
-        }
-    }
-    int k = 0, last = n;
-    for (int c = 1; c < width; ++c)
-        if (row[static_cast<size_t>(c)] > row[static_cast<size_t>(k)])
-            k = c;
-    if (endScore > row[static_cast<size_t>(k)]) {
-        last = endRow;
-        k = m - last + kSlipBand;
-    }
-    out.bit.assign(ref.size(), -1);
-    out.sure.assign(ref.size(), 0);
-    out.spans.assign(ref.size(), false);
-    out.extra.assign(ref.size() + 1, -1);
-    out.extraSure.assign(ref.size() + 1, 0);
-    // A reading longer than the reference by more than the band reaches no end cell: it spans
-    // nothing and gets no vote.
-    if (!(endScore > none) && !(row[static_cast<size_t>(k)] > none))
-        return;
-    for (int i = last; i > 0;) {
-        const int j = i + k - kSlipBand;
-        const bool inside = j > 0 && j < m;
-        switch (at(i, k)) {
-        case 0:
-            out.bit[static_cast<size_t>(i - 1)] = static_cast<int8_t>(x.one[static_cast<size_t>(j - 1)]);
-            out.sure[static_cast<size_t>(i - 1)] = x.sure[static_cast<size_t>(j - 1)];
-            out.spans[static_cast<size_t>(i - 1)] = true;
-            --i;
-            break;
-        case 1:
-            out.spans[static_cast<size_t>(i - 1)] = inside;
-            --i;
-            ++k;
-            break;
-        default:
-            if (i < n) {
-                out.extra[static_cast<size_t>(i)] = static_cast<int8_t>(x.one[static_cast<size_t>(j - 1)]);
-                out.extraSure[static_cast<size_t>(i)] = x.sure[static_cast<size_t>(j - 1)];
-            }
-            --k;
-            break;
-        }
-    }
-}
-
-// The bits by the vote of the readings placed on `ref`: a position most readings that span it
-// slipped out is dropped, a bit most of them hold before it that the reference lacks is added,
-// and every bit kept is taken by the vote of the readings weighted by how sure each was. Every
-// play has one vote however many of its readings span a position (`play` names each reading's):
-// the readings of one play share its signal and so its faults. A reading that agrees with the
-// reference in fewer than nine bits in ten lost its way (a sync taken at a wrong edge, bits read
-// out of step) and has no vote.
-std::vector<uint8_t> Vote(const std::vector<uint8_t>& ref, const std::vector<Bits>& readings, const std::vector<size_t>& play)
-{
-    std::vector<Placement> placed(readings.size());
-    for (size_t r = 0; r < readings.size(); ++r) {
-        Placement& p = placed[r];
-        Place(ref, readings[r], p);
-        size_t held = 0, agreeing = 0;
-        for (size_t i = 0; i < ref.size(); ++i)
-            if (p.bit[i] >= 0) {
-                ++held;
-                agreeing += p.bit[i] == ref[i];
-            }
-        if (10 * agreeing < 9 * held)
-            std::fill(p.spans.begin(), p.spans.end(), false);
-    }
-    const size_t plays = play.empty() ? 0 : *std::max_element(play.begin(), play.end()) + 1;
-    std::vector<int> spans(plays);
-    std::vector<uint8_t> bits;
-    for (size_t i = 0; i < ref.size(); ++i) {
-        std::fill(spans.begin(), spans.end(), 0);
-        for (size_t r = 0; r < placed.size(); ++r)
-            spans[play[r]] += placed[r].spans[i];
-        double spanning = 0, extras = 0, present = 0, extra = 0, value = 0;
-        for (size_t r = 0; r < placed.size(); ++r) {
-            const Placement& p = placed[r];
-            if (!p.spans[i])
-                continue;
-            const double weight = 1.0 / spans[play[r]];
-            spanning += weight;
-            if (p.extra[i] >= 0) {
-                extras += weight;
-                extra += weight * (p.extra[i] ? 1 : -1) * (p.extraSure[i] + 0.02);
-            }
-            if (p.bit[i] >= 0) {
-                present += weight;
-                value += weight * (p.bit[i] ? 1 : -1) * (p.sure[i] + 0.02);
-            }
-        }
-        if (2 * extras > spanning)
-            bits.push_back(extra > 0);
-        if (spanning == 0 || 2 * present >= spanning)
-            bits.push_back(spanning == 0 ? ref[i] : value > 0 || (value == 0 && ref[i]));
-    }
-    return bits;
-}
-
 }  // namespace
 
 size_t PlayOverMatchLimit(const std::vector<Play>& plays)
@@ -366,18 +192,100 @@ std::vector<MatchedBlock> MatchPlays(const std::vector<Play>& plays)
     return tape;
 }
 
-bool PlayMatches(const std::vector<Play>& plays, const std::vector<MatchedBlock>& tape, size_t play)
+PlayedTape SortPlays(std::vector<Play>& plays)
 {
-    for (const MatchedBlock& block : tape) {
-        if (block.copies[play] < 0)
-            continue;
-        const PlayBlock& mine = plays[play].blocks[static_cast<size_t>(block.copies[play])];
+    PlayedTape sorted;
+    sorted.use.assign(plays.size(), kPlayWritten);
+    // A play of tens of thousands of blocks is noise read as blocks: dropped, so that the rest can
+    // be matched.
+    for (size_t over = PlayOverMatchLimit(plays); over < plays.size(); over = PlayOverMatchLimit(plays)) {
+        sorted.use[over] = kPlayTooMany;
+        sorted.leftOut.push_back("'" + plays[over].name + "': " + std::to_string(plays[over].blocks.size()) +
+                                 " blocks found in it, too many to match with those of the other plays; left out "
+                                 "(is it a recording of noise?)");
+        plays[over].blocks.clear();
+    }
+    sorted.blocks = MatchPlays(plays);
+
+    // The plays linked by blocks they share, each group under one of its plays.
+    std::vector<size_t> group(plays.size());
+    for (size_t p = 0; p < plays.size(); ++p)
+        group[p] = p;
+    auto root = [&](size_t p) {
+        while (group[p] != p)
+            p = group[p];
+        return p;
+    };
+    for (const MatchedBlock& block : sorted.blocks)
         for (size_t p = 0; p < plays.size(); ++p)
-            if (p != play && block.copies[p] >= 0 &&
-                Alike(mine, plays[p].blocks[static_cast<size_t>(block.copies[p])]) >= kSameContent)
-                return true;
+            for (size_t q = p + 1; q < plays.size() && block.copies[p] >= 0; ++q)
+                if (block.copies[q] >= 0 && Alike(plays[p].blocks[static_cast<size_t>(block.copies[p])],
+                                                  plays[q].blocks[static_cast<size_t>(block.copies[q])]) >= kSameContent)
+                    group[root(q)] = root(p);
+    // The play with the most good blocks, then the most blocks, then the first: combining the plays
+    // never gives fewer good blocks than it does alone.
+    size_t best = 0;
+    int bestGood = -1;
+    for (size_t p = 0; p < plays.size(); ++p) {
+        int good = 0;
+        for (const PlayBlock& b : plays[p].blocks)
+            good += !b.bad;
+        if (good > bestGood || (good == bestGood && plays[p].blocks.size() > plays[best].blocks.size())) {
+            best = p;
+            bestGood = good;
+        }
+    }
+    for (size_t p = 0; p < plays.size(); ++p) {
+        if (sorted.use[p] != kPlayWritten)
+            continue;
+        if (plays[p].blocks.empty()) {
+            sorted.use[p] = kPlayEmpty;
+            sorted.leftOut.push_back("'" + plays[p].name + "': no block found in it; the tape is written from the "
+                                     "other plays");
+        } else if (root(p) != root(best)) {
+            sorted.use[p] = kPlayUnmatched;
+            sorted.leftOut.push_back("'" + plays[p].name + "': none of its blocks matches a block of the plays the "
+                                     "tape is written from; its blocks are placed by time where they fit");
+        }
+    }
+    return sorted;
+}
+
+namespace {
+
+// Where the first copy of block k in the plays `use` picks lies, in seconds from its play's start.
+bool Seconds(const std::vector<Play>& plays, const PlayedTape& sorted, size_t k, bool written, double* from,
+             double* to)
+{
+    for (size_t p = 0; p < plays.size(); ++p) {
+        const int copy = sorted.blocks[k].copies[p];
+        if (copy < 0 || (sorted.use[p] == kPlayWritten) != written)
+            continue;
+        const PlayBlock& b = plays[p].blocks[static_cast<size_t>(copy)];
+        *from = static_cast<double>(b.pilotStart) / plays[p].rate;
+        *to = static_cast<double>(b.end) / plays[p].rate;
+        return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool FitsByTime(const std::vector<Play>& plays, const PlayedTape& sorted, size_t k)
+{
+    double from, to, before, after;
+    if (!Seconds(plays, sorted, k, false, &from, &to))
+        return false;
+    for (size_t j = k; j-- > 0;)
+        if (Seconds(plays, sorted, j, true, &before, &after)) {
+            if (after > from)
+                return false;
+            break;
+        }
+    for (size_t j = k + 1; j < sorted.blocks.size(); ++j)
+        if (Seconds(plays, sorted, j, true, &before, &after))
+            return to <= before;
+    return true;
 }
 
 ChosenBlock ChooseCopy(const std::vector<Play>& plays, const MatchedBlock& block, int expected)
@@ -387,17 +295,19 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const MatchedBlock& block
         if (block.copies[p] >= 0)
             with.push_back(p);
     auto copy = [&](size_t p) -> const PlayBlock& { return plays[p].blocks[static_cast<size_t>(block.copies[p])]; };
-    // Good copies that differ cannot all be right: the one with the announced length, then the
-    // longest (a reading that ended early where its bytes happened to XOR to 0 is the likelier
-    // fault: the signal went on as data where the longer reading read it), then the one most
-    // plays read alike, then the one the other copies agree with most; of equals, the first.
+    // Good copies that differ cannot all be right. A copy of another length than the announced one
+    // is not good at all, whatever its checksum says. Of the rest the longest (a reading that ended
+    // early where its bytes happened to XOR to 0 is the likelier fault: the signal went on as data
+    // where the longer reading read it), then the one most plays read alike, then the one the other
+    // copies agree with most; of equals, the first. A copy its play repaired comes after any read
+    // whole.
     size_t chosen = plays.size();
     double chosenScore = -1;
     for (size_t p : with) {
         const PlayBlock& b = copy(p);
-        if (b.bad)
+        if (b.bad || !LengthFits(b.bytes, expected))
             continue;
-        double score = expected < 0 || static_cast<int>(b.bytes.size()) == expected ? 1000 : 0;
+        double score = b.repaired.empty() ? 1000 : 0;
         for (size_t q : with) {
             if (q == p)
                 continue;
@@ -417,8 +327,8 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const MatchedBlock& block
             chosen = p;
         }
     }
-    if (chosen < plays.size())
-        return {copy(chosen).bytes, false, static_cast<int>(chosen)};
+    if (chosen < plays.size() && copy(chosen).repaired.empty())
+        return {copy(chosen).bytes, kVerdictOk, static_cast<int>(chosen), {}};
 
     // The length: the announced one, else the one most plays read whole (a reading whose bytes XOR
     // to 0), else the one most plays read in any of their readings. A play often keeps a reading
@@ -453,7 +363,8 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const MatchedBlock& block
         }
     if (expected >= 0)
         length = static_cast<size_t>(expected);
-    const bool lengthFits = expected >= 0 || votes.read >= 2 || (length == 19 && copy(with.front()).bytes[0] == 0x00);
+    const bool header = length == 19 && copy(with.front()).bytes[0] == 0x00;
+    const bool lengthFits = expected >= 0 || votes.read >= 2 || header;
 
     // The likeliest copy: of the right length if one is, and of those the surest.
     size_t likeliest = with.front();
@@ -473,67 +384,28 @@ ChosenBlock ChooseCopy(const std::vector<Play>& plays, const MatchedBlock& block
             likeliest = p;
         }
     }
-    ChosenBlock kept{copy(likeliest).bytes, true, static_cast<int>(likeliest)};
+    const ChosenBlock kept{copy(likeliest).bytes, kVerdictError, static_cast<int>(likeliest), {}};
     if (with.size() < 2 || length < 2)
-        return kept;
+        return chosen < plays.size() ? ChosenBlock{copy(chosen).bytes, kVerdictRepaired, static_cast<int>(chosen),
+                                                   copy(chosen).repaired}
+                                     : kept;
 
-    // Every reading of every play, its bits placed on a reference's so that a bit slipped early does
-    // not spoil all after it, and each bit taken by the plays' vote weighted by how sure each reading
-    // was; then once more on the voted bits. The reference is the reading of the length nearest the
-    // block's that agrees most with the other plays' readings, then the surest: a reading out of
-    // step can be as sure of its bits as a good one, but agrees with nothing.
+    // Every reading of every play voted, each play with one vote; a block a header announced (or a
+    // header) that the vote leaves failing is repaired by the checksum, if clearly enough; else a
+    // copy its play repaired; else the likeliest copy, as bad.
     std::vector<Reading> taken;
     std::vector<size_t> playOf;
     for (size_t p : with) {
         const PlayBlock& b = copy(p);
-        for (const Reading& r : b.readings.empty() ? std::vector<Reading>{{b.bytes, {}}} : b.readings)
-            if (!r.bytes.empty() && 8 * r.bytes.size() <= 8 * length + kSlipBand) {
-                taken.push_back(r);
-                playOf.push_back(p);
-            }
-    }
-    if (taken.empty())
-        return kept;
-    std::vector<Bits> readings;
-    std::vector<uint8_t> ref;
-    double refScore = -1e18;
-    for (size_t r = 0; r < taken.size(); ++r) {
-        double sure = 0;
-        for (uint8_t x : taken[r].sureness)
-            sure += x / 255.0;
-        sure = taken[r].sureness.empty() ? 0.5 : sure / static_cast<double>(taken[r].sureness.size());
-        double agree = 0;
-        int others = 0;
-        for (size_t o = 0; o < taken.size(); ++o) {
-            if (playOf[o] == playOf[r])
-                continue;
-            size_t same = 0;
-            for (size_t i = 0; i < std::min(taken[r].bytes.size(), taken[o].bytes.size()); ++i)
-                same += taken[r].bytes[i] == taken[o].bytes[i];
-            agree += static_cast<double>(same) / static_cast<double>(taken[r].bytes.size());
-            ++others;
-        }
-        const double off = std::fabs(static_cast<double>(taken[r].bytes.size()) - static_cast<double>(length));
-        // The block a header announced is saved with the data flag: a reading without it began
-        // late, its sync found inside the block, and everything it holds is shifted.
-        const bool flagged = expected < 0 || taken[r].bytes[0] == 0xFF;
-        const double score = 2 * (others ? agree / others : 0) + sure - off + (flagged ? 4 : 0);
-        readings.push_back(BitsOf(taken[r]));
-        if (score > refScore) {
-            refScore = score;
-            ref = readings.back().one;
+        for (const Reading& r : b.readings.empty() ? std::vector<Reading>{{b.bytes, {}}} : b.readings) {
+            taken.push_back(r);
+            playOf.push_back(p);
         }
     }
-    for (int round = 0; round < 2; ++round) {
-        ref.resize(8 * length, 0);
-        ref = Vote(ref, readings, playOf);
-    }
-    ref.resize(8 * length, 0);
-    std::vector<uint8_t> bytes(length, 0);
-    for (size_t bit = 0; bit < 8 * length; ++bit)
-        if (ref[bit])
-            bytes[bit / 8] = static_cast<uint8_t>(bytes[bit / 8] | 0x80 >> bit % 8);
-    if (lengthFits && XorChecksum(bytes) == 0 && WholeBlock(bytes))
-        return {bytes, false, kRebuilt};
+    const Mended mended = MendReadings(taken, playOf, length, expected, lengthFits, expected >= 0 || header);
+    if (mended.verdict == kVerdictOk || mended.verdict == kVerdictRepaired)
+        return {mended.reading.bytes, mended.verdict, kRebuilt, mended.flipped};
+    if (chosen < plays.size())
+        return {copy(chosen).bytes, kVerdictRepaired, static_cast<int>(chosen), copy(chosen).repaired};
     return kept;
 }

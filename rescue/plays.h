@@ -6,8 +6,10 @@
 // same bytes; a bad one pairs with a block of its flag by the bytes they share, or, when a slipped
 // bit spoilt those, by its length and its place alone. A block a play lacks is a gap that costs
 // nothing, so plays that start or end at other points of the tape, or miss blocks, still line up.
-// Pure computation on the caller's records, any thread; nothing fails (plays too many blocks long to
-// match are the caller's to refuse, by PlayOverMatchLimit).
+// A play that shares no block with the others (nothing found in it, a play of another tape, one whose
+// every block hum spoilt) never stops the rest: it is left out and named (SortPlays), and its blocks
+// are placed by time where they fit.
+// Pure computation on the caller's records, any thread; nothing fails.
 #ifndef QUORVANE_RESCUE_PLAYS_H
 #define QUORVANE_RESCUE_PLAYS_H
 
@@ -26,7 +28,8 @@ struct PlayBlock {
     int32_t pilotHalfPeriods;
     int64_t syncAt;
     int64_t end;
-    std::vector<Reading> readings;  // a bad block's readings, the kept one first
+    std::vector<Reading> readings;  // the readings of a block not read whole, the kept one first
+    std::vector<RepairedBit> repaired;  // not bad only by the bits its play's repair flipped
 };
 
 struct Play {
@@ -52,22 +55,48 @@ size_t PlayOverMatchLimit(const std::vector<Play>& plays);
 // The blocks of the tape in tape order; the plays must be within kMostPairs.
 std::vector<MatchedBlock> MatchPlays(const std::vector<Play>& plays);
 
-// True when some block of play `play` shares its content with a copy from another play.
-bool PlayMatches(const std::vector<Play>& plays, const std::vector<MatchedBlock>& tape, size_t play);
+// What a play is to the tape written from several.
+enum PlayUse {
+    kPlayWritten,    // the tape is written from it
+    kPlayEmpty,      // no block was found in it
+    kPlayUnmatched,  // none of its blocks matches a block of the plays the tape is written from
+    kPlayTooMany,    // too many blocks to match with the others' (noise read as blocks): dropped
+};
+
+struct PlayedTape {
+    std::vector<MatchedBlock> blocks;  // in tape order
+    std::vector<PlayUse> use;          // of each play
+    std::vector<std::string> leftOut;  // a line naming each play left out, and why
+};
+
+// The plays matched and sorted out. A play over the match limit has its blocks dropped (the first
+// such in play order, until the rest are within it). The tape is written from the plays linked by
+// blocks they share (two copies with half their bytes alike) that hold the play with the most good
+// blocks (then the most blocks, then the first), which combining so never gives fewer good blocks
+// than that play alone; every other play is left out.
+PlayedTape SortPlays(std::vector<Play>& plays);
+
+// Whether block k of the tape, found only in plays left out, lies by time (each play's seconds from
+// its start, the plays taken as started together) between the blocks of the written plays around
+// it, overlapping neither.
+bool FitsByTime(const std::vector<Play>& plays, const PlayedTape& sorted, size_t k);
 
 enum { kRebuilt = -1 };
 
 struct ChosenBlock {
     std::vector<uint8_t> bytes;
-    bool bad;
-    int from;  // the play whose copy it is, or kRebuilt
+    TapeVerdict verdict;             // ok, repaired or error
+    int from;                        // the play whose copy it is, or kRebuilt
+    std::vector<RepairedBit> repaired;  // the bits a repair flipped
 };
 
-// What the block's file gets: the first copy, in play order, whose checksum holds and whose length
-// is `expected` (the previous block's announcement, -1 none); else the first whose checksum holds;
-// else, with copies in two plays or more, the bits voted from all their readings, each weighted by
-// how sure it was, kept as good when the checksum then holds and the length is the announced one or
-// one that readings of two plays or more agree on; else the likeliest copy, as bad.
+// What the block's file gets: a copy whose checksum holds at a length that fits (`expected`, the
+// previous block's announcement, or -1 none; a header's 19 bytes), the longest of several; else,
+// with copies in two plays or more, the bits voted from all their readings, each weighted by how
+// sure it was (rescue/repair.h), kept as good when the checksum then holds and the length is the
+// announced one or one that readings of two plays or more agree on, and of a block a header
+// announced (or a header) repaired by the checksum when that is clear enough; else a copy its own
+// play repaired; else the likeliest copy, as bad.
 ChosenBlock ChooseCopy(const std::vector<Play>& plays, const MatchedBlock& block, int expected);
 
 #endif

@@ -31,7 +31,7 @@ uint8_t Xor(const Bytes& bytes)
 PlayBlock Copy(const Bytes& bytes, double second, uint8_t sure = 200, const std::vector<size_t>& doubtful = {})
 {
     PlayBlock b{bytes, Xor(bytes) != 0 || !WholeBlock(bytes), static_cast<int64_t>(second * 44100), 3223,
-                static_cast<int64_t>(second * 44100) + 88000, static_cast<int64_t>(second * 44100) + 100000, {}};
+                static_cast<int64_t>(second * 44100) + 88000, static_cast<int64_t>(second * 44100) + 100000, {}, {}};
     if (b.bad) {
         Bytes sureness(8 * bytes.size(), sure);
         for (size_t bit : doubtful)
@@ -96,19 +96,31 @@ TEST(MatchPlays, PlaysThatStartEndAndMissElsewhereLineUp)
     EXPECT_EQ(CopiesOf(tape, 0), (std::vector<int>{0, 1, -1, 2, 3}));
     EXPECT_EQ(CopiesOf(tape, 1), (std::vector<int>{-1, 0, 1, 2, -1}));
     EXPECT_EQ(CopiesOf(tape, 2), (std::vector<int>{-1, -1, -1, 0, 1}));
-    for (size_t p = 0; p < plays.size(); ++p)
-        EXPECT_TRUE(PlayMatches(plays, tape, p));
+    std::vector<Play> sorting = plays;
+    EXPECT_EQ(SortPlays(sorting).use, (std::vector<PlayUse>{kPlayWritten, kPlayWritten, kPlayWritten}));
 }
 
-TEST(MatchPlays, PlayOfAnotherTapeMatchesNothing)
+TEST(SortPlays, PlaysWithNothingOrOfAnotherTapeAreLeftOutAndTheBestPlayKept)
 {
-    const std::vector<Play> plays = {
-        MakePlay({Copy(header1, 1), Copy(data1, 3)}),
-        MakePlay({Copy(HeaderBlock(0, "other", 300), 1), Copy(WithChecksum(0xFF, Payload(300, 9)), 3)}),
+    // Plays 1 and 3 found nothing (heavy hum); play 2 holds the tape; play 4 is of another tape,
+    // one of its blocks lying where play 2 holds none.
+    std::vector<Play> plays = {
+        MakePlay({}),
+        MakePlay({Copy(header1, 1), Copy(data1, 3), Copy(header2, 20), Copy(data2, 22)}),
+        MakePlay({}),
+        MakePlay({Copy(HeaderBlock(0, "other", 300), 1.2), Copy(WithChecksum(0xFF, Payload(40, 9)), 12)}),
     };
-    const std::vector<MatchedBlock> tape = MatchPlays(plays);
-    EXPECT_FALSE(PlayMatches(plays, tape, 0));
-    EXPECT_FALSE(PlayMatches(plays, tape, 1));
+    const PlayedTape sorted = SortPlays(plays);
+    EXPECT_EQ(sorted.use, (std::vector<PlayUse>{kPlayEmpty, kPlayWritten, kPlayEmpty, kPlayUnmatched}));
+    ASSERT_EQ(sorted.leftOut.size(), 3u);
+    EXPECT_EQ(sorted.leftOut[0], "'play': no block found in it; the tape is written from the other plays");
+    // Play 4's header lies over play 2's; its block at 12 s falls in the silence between 5.3 s
+    // and 20 s.
+    std::vector<int> fits;
+    for (size_t k = 0; k < sorted.blocks.size(); ++k)
+        if (sorted.blocks[k].copies[3] >= 0)
+            fits.push_back(FitsByTime(plays, sorted, k));
+    EXPECT_EQ(fits, (std::vector<int>{0, 1}));
 }
 
 TEST(MatchPlays, PlaysOfTensOfThousandsOfBlocksAreOverTheLimit)
@@ -127,10 +139,13 @@ TEST(ChooseCopy, SoundCopyOfTheAnnouncedLengthThenTheLongest)
     const MatchedBlock block{{0, 0}};
     ChosenBlock chosen = ChooseCopy(plays, block, static_cast<int>(data1.size()));
     EXPECT_EQ(chosen.from, 1);
-    EXPECT_FALSE(chosen.bad);
+    EXPECT_EQ(chosen.verdict, kVerdictOk);
     EXPECT_EQ(chosen.bytes, data1);
     // With none the longer is kept: the shorter ended early where its bytes happened to XOR to 0.
     EXPECT_EQ(ChooseCopy(plays, block, -1).from, 1);
+    // A copy of another length than the announced one is no good copy, whatever its checksum says.
+    const std::vector<Play> shortOnly = {MakePlay({Copy(shorter, 3)})};
+    EXPECT_EQ(ChooseCopy(shortOnly, MatchedBlock{{0}}, static_cast<int>(data1.size())).verdict, kVerdictError);
     // Copies alike: the first.
     const std::vector<Play> same = {MakePlay({Copy(data1, 3)}), MakePlay({Copy(data1, 3)})};
     EXPECT_EQ(ChooseCopy(same, block, -1).from, 0);
@@ -147,7 +162,7 @@ TEST(ChooseCopy, BlockBadInEveryPlayIsRebuiltFromTheSureBits)
     };
     const ChosenBlock chosen = ChooseCopy(plays, MatchedBlock{{0, 0, 0}}, static_cast<int>(data1.size()));
     EXPECT_EQ(chosen.from, kRebuilt);
-    EXPECT_FALSE(chosen.bad);
+    EXPECT_EQ(chosen.verdict, kVerdictOk);
     EXPECT_EQ(chosen.bytes, data1);
 }
 
@@ -191,7 +206,7 @@ TEST(ChooseCopy, VoteThatFailsKeepsTheLikeliestCopyAsBad)
         MakePlay({Copy(Flip(Flip(data1, 40), 700), 3, 220)}),
     };
     const ChosenBlock chosen = ChooseCopy(plays, MatchedBlock{{0, 0}}, -1);
-    EXPECT_TRUE(chosen.bad);
+    EXPECT_EQ(chosen.verdict, kVerdictError);
     EXPECT_EQ(chosen.from, 1);
     EXPECT_EQ(chosen.bytes, plays[1].blocks[0].bytes);
 }

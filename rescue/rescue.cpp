@@ -15,6 +15,7 @@
 #include "rescue/bits.h"
 #include "rescue/finder.h"
 #include "rescue/plays.h"
+#include "rescue/repair.h"
 #include "rescue/slicer.h"
 
 namespace {
@@ -154,12 +155,9 @@ std::string BadBlockAt(double from, double to, const char* recording)
 // bytes of a header.
 bool Sound(const DecodedBlock& block, int expected)
 {
-    const int size = static_cast<int>(block.bytes.size());
-    if (!WholeBlock(block.bytes) || block.checksum != 0)
+    if (block.checksum != 0 || !LengthFits(block.bytes, expected))
         return false;
-    if (expected >= 0)
-        return size == expected;
-    return !block.endByChecksum || (size == 19 && block.bytes[0] == 0x00);
+    return expected >= 0 || !block.endByChecksum || block.bytes[0] == 0x00;
 }
 
 // The item of a block read from the recording: its bytes, its verdict, where it lies and what was
@@ -195,23 +193,33 @@ bool Keep(Tape& tape, TapeItem& item, int* announced)
 }
 
 // The block's file, numbered as the decoder numbers them, and the lines the decoder logs after one;
-// of one of several plays, the block kept for later.
-void Write(Rescue& r, const Candidate& c)
+// of one of several plays, the block kept for later. It is good when its checksum holds at a length
+// that fits, and repaired when `repaired` names the bits a repair flipped to make it hold.
+void Write(Rescue& r, const Candidate& c, const std::vector<RepairedBit>& repaired = {},
+           const std::string& note = std::string())
 {
     const DecodedBlock& block = c.block;
     const int64_t pilotStart = Frame(c.stretch.pilotStart), syncAt = Frame(block.syncAt), end = Frame(block.endAt);
     const int32_t pilotHalfPeriods =
         static_cast<int32_t>(std::lround(static_cast<double>(syncAt - pilotStart) * 2 / c.stretch.pilotPeriod));
-    const bool bad = block.checksum != 0 || !WholeBlock(block.bytes);
+    const bool bad = XorChecksum(block.bytes) != 0 || !LengthFits(block.bytes, r.expectedLength);
     if (r.play) {
+        const bool readingsKept = bad || !repaired.empty();
         r.play->blocks.push_back({block.bytes, bad, pilotStart, pilotHalfPeriods, syncAt, end,
-                                  bad ? std::move(r.readings) : std::vector<Reading>{}});
+                                  readingsKept ? std::move(r.readings) : std::vector<Reading>{},
+                                  bad ? std::vector<RepairedBit>{} : repaired});
         r.readings.clear();
         r.expectedLength = AnnouncedLength(block.bytes);
         return;
     }
     TapeItem item = BlockItem(block.bytes, bad, pilotStart, pilotHalfPeriods, syncAt, end, r.source.rate);
     item.sureness = block.sureness;
+    if (!bad && !repaired.empty()) {
+        item.verdict = kVerdictRepaired;
+        item.repaired = repaired;
+    }
+    if (!note.empty())
+        item.notes.push_back(note);
     if (bad)
         item.notes.push_back(BadBlockAt(block.syncAt / r.source.rate, block.endAt / r.source.rate, "the recording"));
     if (!Keep(*r.tape, item, &r.expectedLength))
@@ -249,7 +257,56 @@ bool ReadAgain(Rescue& r, const Candidate& c, const Attempt& attempt, Candidate&
     return out.block.synced;
 }
 
-// A block whose first reading failed: the other attempts over its stretch, the first sound one kept.
+// The length the readings of a block not read whole are voted at, whether the vote's result at
+// that length is the block when its checksum holds (*fits), and whether that length is known well
+// enough for a repair (*known): the announced length; 19 when most readings hold a header's flag;
+// else the length most readings ended at where the signal did (or, with none, the first
+// reading's), which fits but is not known: a reading broken off at a drop-out ends where the
+// signal does too, and the checksum would be made to hold over a part of the block.
+size_t LengthToMend(const std::vector<DecodedBlock>& readings, int expected, bool* fits, bool* known)
+{
+    *fits = *known = true;
+    if (expected >= 0)
+        return static_cast<size_t>(expected);
+    size_t flagZero = 0;
+    for (const DecodedBlock& b : readings)
+        flagZero += b.bytes[0] == 0x00;
+    if (2 * flagZero > readings.size())
+        return 19;
+    *known = false;
+    std::vector<size_t> ended;
+    for (const DecodedBlock& b : readings)
+        if (!b.endByChecksum)
+            ended.push_back(b.bytes.size());
+    *fits = !ended.empty();
+    if (ended.empty())
+        return readings.front().bytes.size();
+    size_t length = ended.front(), most = 0;
+    for (size_t l : ended) {
+        const size_t count = static_cast<size_t>(std::count(ended.begin(), ended.end(), l));
+        if (count > most || (count == most && l > length)) {
+            most = count;
+            length = l;
+        }
+    }
+    return length;
+}
+
+// A reading that went on past the length a header announced read what came after the block (the
+// hiss after its end read as bits): cut to that length.
+void CutToAnnounced(DecodedBlock& block, int expected)
+{
+    if (expected < 2 || block.bytes.size() <= static_cast<size_t>(expected))
+        return;
+    block.bytes.resize(static_cast<size_t>(expected));
+    block.sureness.resize(8 * block.bytes.size());
+    block.checksum = XorChecksum(block.bytes);
+    block.endByChecksum = false;
+}
+
+// A block whose first reading failed: the other attempts over its stretch, the first sound one
+// kept; when none is sound, every reading voted bit by bit, and the vote repaired by the checksum
+// when that is clear enough (rescue/repair.h).
 void Resolve(Rescue& r, Candidate& c)
 {
     r.pending = false;
@@ -257,44 +314,85 @@ void Resolve(Rescue& r, Candidate& c)
     c.to = std::min(c.to, r.held.End());
     const int expected = r.expectedLength;
     int made = 1;
+    const size_t firstSize = c.block.bytes.size();
+    CutToAnnounced(c.block, expected);
     Candidate best = c, other;
-    bool sound = false;
-    // Of one of several plays, every reading is kept for the vote should no play read it whole.
-    r.readings.clear();
-    if (r.play)
-        r.readings.push_back({c.block.bytes, c.block.sureness});
+    bool sound = Sound(c.block, expected);
+    if (sound)
+        Say(r, "The first reading cut from %i to the %i bytes announced is whole", static_cast<int>(firstSize), expected);
+    // Every reading, for the vote should none be sound; of one of several plays they are kept for
+    // the plays' vote too.
+    std::vector<DecodedBlock> readings;
+    if (c.block.synced && !c.block.bytes.empty())
+        readings.push_back(c.block);
     for (size_t a = 1; a < r.attempts.size() && !sound; ++a) {
         ++made;
         if (!ReadAgain(r, c, r.attempts[a], other)) {
             Say(r, "Attempt %i (%s): no sync", made, r.attempts[a].name);
             continue;
         }
+        const int size = static_cast<int>(other.block.bytes.size());
+        CutToAnnounced(other.block, expected);
         sound = Sound(other.block, expected);
-        if (r.play && !sound && !other.block.bytes.empty())
-            r.readings.push_back({other.block.bytes, other.block.sureness});
-        Say(r, "Attempt %i (%s): %i bytes, %s", made, r.attempts[a].name, static_cast<int>(other.block.bytes.size()),
-            other.block.checksum == 0 ? "CRC summ ok" : "CRC summ error");
+        if (!sound && !other.block.bytes.empty())
+            readings.push_back(other.block);
+        if (size > expected && expected >= 2)
+            Say(r, "Attempt %i (%s): %i bytes, cut to the %i announced, %s", made, r.attempts[a].name, size, expected,
+                other.block.checksum == 0 ? "CRC summ ok" : "CRC summ error");
+        else
+            Say(r, "Attempt %i (%s): %i bytes, %s", made, r.attempts[a].name, size,
+                other.block.checksum == 0 ? "CRC summ ok" : "CRC summ error");
         if (sound)
             best = std::move(other);
     }
+    r.readings.clear();
+    if (r.play)
+        for (const DecodedBlock& b : readings)
+            r.readings.push_back({b.bytes, b.sureness});
     if (!c.block.synced && !sound) {
         Say(r, "No block in this stretch");
         Say(r, " ");
         Say(r, "Wait pilot...");
         return;
     }
+    if (sound) {
+        Write(r, best);
+        Say(r, "Wait pilot...");
+        return;
+    }
+    Mended mended;
+    std::vector<Reading> voting;
+    if (!readings.empty()) {
+        bool fits, known;
+        const size_t length = LengthToMend(readings, expected, &fits, &known);
+        for (const DecodedBlock& b : readings)
+            voting.push_back({b.bytes, b.sureness});
+        mended = MendReadings(voting, std::vector<size_t>(voting.size(), 0), length, expected, fits, known);
+    }
+    if (mended.verdict != kVerdictError) {
+        best.block.bytes = mended.reading.bytes;
+        best.block.sureness = mended.reading.sureness;
+        for (const DecodedBlock& b : readings)
+            best.block.endAt = std::max(best.block.endAt, b.endAt);
+        char note[96];
+        std::snprintf(note, sizeof note, "Voted bit by bit from %i readings", static_cast<int>(voting.size()));
+        Write(r, best, mended.flipped, voting.size() > 1 ? note : "");
+        Say(r, "Wait pilot...");
+        return;
+    }
     // A flag byte alone, or nothing: no block, whatever its checksum says (noise that looked like a
     // pilot and a sync, or a block broken off after its flag), so no file either.
-    if (!sound && best.block.bytes.size() < 2) {
+    if (best.block.bytes.size() < 2) {
         Say(r, "Read %i bytes at %.3f s: too few for a block, dropped", static_cast<int>(best.block.bytes.size()),
             best.block.syncAt / r.source.rate);
         Say(r, " ");
         Say(r, "Wait pilot...");
         return;
     }
-    if (!sound && c.block.checksum == 0 && expected >= 0)
-        Say(r, "The header announced %i bytes; the first reading, whose checksum is right, is kept", expected - 2);
-    else if (!sound)
+    if (c.block.checksum == 0 && expected >= 0)
+        Say(r, "The header announced %i bytes, no reading has them whole; the first reading is kept as a bad block",
+            expected - 2);
+    else
         Say(r, "No attempt read the block whole; the first reading is kept");
     Write(r, best);
     Say(r, "Wait pilot...");
@@ -370,6 +468,26 @@ int64_t Keep(const Rescue& r)
 }
 
 
+// A failed block is read again once the recording has gone on kLongestWait past its first
+// reading's end with no pilot, and past the latest end of the block its header announced (every
+// bit a 1, at the pilot's speed, a tenth slower still for wow): a long block whose first reading a
+// drop-out broke off is read again whole.
+int64_t ReadAgainAt(const Rescue& r)
+{
+    const int64_t waited = r.failed.to + static_cast<int64_t>(kLongestWait * r.source.rate);
+    if (r.expectedLength <= 0 || !r.failed.block.synced)
+        return waited;
+    const double one = r.failed.stretch.pilotPeriod * 2 * kRomOne / (2 * kRomPilot);
+    return std::max(waited, Frame(r.failed.block.syncAt + 1.1 * one * 8 * r.expectedLength + r.source.rate));
+}
+
+// Every half-wave the first reading cuts goes to the source's listener (the CSW), as it is cut.
+void Sliced(const RescueSource& source, const HalfWave& h)
+{
+    if (source.sliced)
+        source.sliced(source.sink, h.length, h.side);
+}
+
 int ReadToTheEnd(Rescue& r)
 {
     const RescueSource& source = r.source;
@@ -388,11 +506,12 @@ int ReadToTheEnd(Rescue& r)
         r.halves.clear();
         SlicerFeed(r.slicer, r.held.At(start), static_cast<int64_t>(got), r.halves);
         for (const HalfWave& h : r.halves) {
+            Sliced(source, h);
             Take(r, h);
             if (r.cannotCreate)
                 return kExitCannotCreate;
         }
-        if (r.pending && r.held.End() - r.failed.to > static_cast<int64_t>(kLongestWait * source.rate)) {
+        if (r.pending && r.held.End() > ReadAgainAt(r)) {
             r.failed.to = r.held.End();
             Resolve(r, r.failed);
         }
@@ -400,8 +519,10 @@ int ReadToTheEnd(Rescue& r)
     }
     r.halves.clear();
     SlicerFinish(r.slicer, r.halves);
-    for (const HalfWave& h : r.halves)
+    for (const HalfWave& h : r.halves) {
+        Sliced(source, h);
         Take(r, h);
+    }
     if (FinderFinish(r.finder))
         StretchDone(r);
     if (r.pending) {
@@ -431,7 +552,7 @@ void ReadPlay(const RescueSource& source, Play& play)
     play.frames = r.held.End();
 }
 
-int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& matched, Tape& tape)
+int WritePlays(const std::vector<Play>& plays, const PlayedTape& sorted, Tape& tape)
 {
     for (size_t p = 0; p < plays.size(); ++p) {
         int good = 0;
@@ -440,10 +561,33 @@ int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& 
         LogStatusF("Play %i: %s, %i blocks, %i good", static_cast<int>(p + 1), plays[p].name.c_str(),
                    static_cast<int>(plays[p].blocks.size()), good);
     }
+    for (const std::string& line : sorted.leftOut)
+        LogStatus(line.c_str());
     LogStatus(" ");
     tape.rate = plays.empty() ? 44100 : plays[0].rate;
     int expected = -1;
-    for (const MatchedBlock& t : matched) {
+    for (size_t k = 0; k < sorted.blocks.size(); ++k) {
+        // The copies of the plays the tape is written from; a block only in plays left out is
+        // written where it fits by time, from them.
+        MatchedBlock t = sorted.blocks[k];
+        bool written = false;
+        for (size_t p = 0; p < plays.size(); ++p)
+            written = written || (t.copies[p] >= 0 && sorted.use[p] == kPlayWritten);
+        for (size_t p = 0; p < plays.size(); ++p)
+            if ((sorted.use[p] == kPlayWritten) != written)
+                t.copies[p] = -1;
+        size_t first = 0;
+        while (t.copies[first] < 0)
+            ++first;
+        const PlayBlock& found = plays[first].blocks[static_cast<size_t>(t.copies[first])];
+        if (!written && !FitsByTime(plays, sorted, k)) {
+            LogStatusF("Left out: the block at %.3f s to %.3f s of play %i, found in no play the tape is written "
+                       "from, lies where they hold a block",
+                       static_cast<double>(found.syncAt) / plays[first].rate,
+                       static_cast<double>(found.end) / plays[first].rate, static_cast<int>(first + 1));
+            LogStatus(" ");
+            continue;
+        }
         const ChosenBlock chosen = ChooseCopy(plays, t, expected);
         // The positions reported are those of the copy kept, or of the first copy when rebuilt.
         size_t where = 0;
@@ -452,15 +596,20 @@ int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& 
         if (chosen.from != kRebuilt)
             where = static_cast<size_t>(chosen.from);
         const PlayBlock& copy = plays[where].blocks[static_cast<size_t>(t.copies[where])];
-        TapeItem item = BlockItem(chosen.bytes, chosen.bad, copy.pilotStart, copy.pilotHalfPeriods, copy.syncAt,
-                                  copy.end, plays[where].rate);
+        const bool bad = chosen.verdict == kVerdictError;
+        TapeItem item = BlockItem(chosen.bytes, bad, copy.pilotStart, copy.pilotHalfPeriods, copy.syncAt, copy.end,
+                                  plays[where].rate);
+        item.verdict = chosen.verdict;
+        item.repaired = chosen.repaired;
         char text[160];
-        if (chosen.bad) {
+        if (bad) {
             std::snprintf(text, sizeof text, "play %i", static_cast<int>(where + 1));
             item.notes.push_back(BadBlockAt(static_cast<double>(copy.syncAt) / plays[where].rate,
                                             static_cast<double>(copy.end) / plays[where].rate, text));
         }
         item.origin = chosen.from == kRebuilt ? 0 : chosen.from + 1;
+        if (!written)
+            item.notes.push_back("Found only in a play left out; placed by time");
         std::vector<int> with;
         for (size_t p = 0; p < plays.size(); ++p)
             if (t.copies[p] >= 0)
@@ -482,8 +631,9 @@ int WritePlays(const std::vector<Play>& plays, const std::vector<MatchedBlock>& 
                 const PlayBlock& b = plays[p].blocks[static_cast<size_t>(t.copies[p])];
                 std::snprintf(text, sizeof text, "Play %i: %.3f s to %.3f s, %i bytes, %s", static_cast<int>(p + 1),
                               static_cast<double>(b.syncAt) / plays[p].rate, static_cast<double>(b.end) / plays[p].rate,
-                              static_cast<int>(b.bytes.size()), b.bad ? "bad" : "CRC summ ok");
-                item.copies.push_back({static_cast<int>(p + 1), b.pilotStart, b.end, b.bad ? kVerdictError : kVerdictOk});
+                              static_cast<int>(b.bytes.size()), b.bad ? "bad" : b.repaired.empty() ? "CRC summ ok" : "repaired");
+                item.copies.push_back({static_cast<int>(p + 1), b.pilotStart, b.end,
+                                       b.bad ? kVerdictError : b.repaired.empty() ? kVerdictOk : kVerdictRepaired});
             }
             item.notes.push_back(text);
         }

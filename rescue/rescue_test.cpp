@@ -67,6 +67,38 @@ Bytes Payload(size_t size, unsigned seed)
     return bytes;
 }
 
+// A clean recording of `block` at the ROM's timings, a second of silence either side, whose bit
+// `doubtful` (in the order read) lasts `halfT` T-states a half: a bit no reading can tell. Each
+// sample is the mean of the square wave over it.
+std::vector<float> RenderWithDoubt(const Bytes& block, size_t doubtful, int halfT)
+{
+    std::vector<int> halves(block[0] < 128 ? 8063 : 3223, 2168);
+    halves.push_back(667);
+    halves.push_back(735);
+    for (size_t bit = 0; bit < 8 * block.size(); ++bit) {
+        const int half = bit == doubtful ? halfT : (block[bit / 8] >> (7 - bit % 8) & 1) ? 1710 : 855;
+        halves.insert(halves.end(), 2, half);
+    }
+    const double second = 44100, perT = second / 3500000;
+    std::vector<float> frames(static_cast<size_t>(second), 0.0f);
+    double at = 0, level = -0.5;  // in samples from the signal's start
+    for (int half : halves) {
+        const double end = at + half * perT;
+        for (double t = at; t < end;) {
+            const double next = std::min(end, std::floor(t) + 1);
+            const size_t n = static_cast<size_t>(second + std::floor(t));
+            if (frames.size() <= n)
+                frames.resize(n + 1, 0.0f);
+            frames[n] += static_cast<float>(level * (next - t));
+            t = next;
+        }
+        at = end;
+        level = -level;
+    }
+    frames.resize(frames.size() + static_cast<size_t>(second), 0.0f);
+    return frames;
+}
+
 // Runs the rescue decoder over frames in a fresh TAPE-like directory (the fixture's), with the block
 // observer recording.
 class RescueRun : public CoreTest {
@@ -172,17 +204,43 @@ TEST_F(RescueRun, BlockNoReadingGetsRightIsKeptAndItsPositionReported)
     EXPECT_NEAR(reported[0].facts.pilotStart, 44100, 100);
 }
 
-TEST_F(RescueRun, BlockOfAnotherLengthThanItsHeaderSaysIsReadAgainAndKept)
+TEST_F(RescueRun, BlockOfAnotherLengthThanItsHeaderAnnouncedIsKeptAsBad)
 {
-    // A loader's tape: the header announces 500 bytes, the block after it holds 200, soundly.
+    // The header announces 500 bytes; the block after it holds 200 whose bytes XOR to 0, as a block
+    // broken off where its XOR happened to be 0 would: good only at the announced length.
     const Bytes header = HeaderBlock(3, "loader", 500), data = WithChecksum(0xFF, Payload(200, 7));
     const std::vector<float> frames = TapesimRender({header, data}, TapesimPreset(kTapesimClean, 1, 7));
     EXPECT_EQ(Run(frames, 1), kExitEndOfFile);
     EXPECT_EQ(ReadFileBytes("out002.tap"), TapFile(data));
     EXPECT_TRUE(Logged("First reading: 202 bytes, wrong length; reading again when the stretch has ended"));
-    EXPECT_TRUE(Logged("The header announced 500 bytes; the first reading, whose checksum is right, is kept"));
+    EXPECT_TRUE(Logged("The header announced 500 bytes, no reading has them whole; the first reading is kept as a "
+                       "bad block"));
+    ASSERT_EQ(reported.size(), 2u);
+    EXPECT_EQ(reported[1].facts.verdict, 1);
+    EXPECT_EQ(tape.items[1].verdict, kVerdictError);
+}
+
+TEST_F(RescueRun, BitNoAttemptCanTellIsRepairedByTheChecksum)
+{
+    // Bit 3 of byte 40 (a 1) of the block its header announces lasts between a 0's and a 1's:
+    // every attempt reads it as it can, none sure, and the checksum's column 3 fails; the rest of
+    // the block is sure.
+    const Bytes header = HeaderBlock(3, "doubt", 300), block = WithChecksum(0xFF, Payload(300, 11));
+    ASSERT_TRUE(block[40] >> 3 & 1);
+    std::vector<float> frames = RenderWithDoubt(header, 8 * header.size(), 0);
+    const std::vector<float> doubtful = RenderWithDoubt(block, 8 * 40 + 4, 1245);
+    frames.insert(frames.end(), doubtful.begin(), doubtful.end());
+    EXPECT_EQ(Run(frames, 1), kExitEndOfFile);
+    EXPECT_EQ(ReadFileBytes("out002.tap"), TapFile(block));
+    EXPECT_TRUE(Logged("Repaired by the checksum: 1 bit (byte 40 bit 3)"));
+    ASSERT_EQ(tape.items.size(), 2u);
+    EXPECT_EQ(tape.items[1].verdict, kVerdictRepaired);
     ASSERT_EQ(reported.size(), 2u);
     EXPECT_EQ(reported[1].facts.verdict, 0);
+    // Without the header nothing vouches for the block's length, and nothing is repaired.
+    EXPECT_EQ(Run(doubtful, 1), kExitEndOfFile);
+    ASSERT_EQ(tape.items.size(), 3u);
+    EXPECT_EQ(tape.items[2].verdict, kVerdictError);
 }
 
 TEST_F(RescueRun, StereoTapeIsReadFromTheChannelThatKeptIt)

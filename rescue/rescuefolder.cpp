@@ -8,6 +8,7 @@
 #include "decoder/tapfile.h"
 #include "report/status.h"
 #include "tape/join.h"
+#include "tape/tzx.h"
 
 namespace fs = std::filesystem;
 
@@ -46,7 +47,8 @@ std::string RescueSummary(int good, int blocks, int liveGood)
            " than the live run";
 }
 
-FolderRescue RescueIntoFolder(const RescueSource& recording, const std::string& folder, int liveGood)
+FolderRescue RescueIntoFolder(const RescueSource& recording, const std::string& folder, int liveGood,
+                              const std::string& creator)
 {
     FolderRescue result;
     result.exitCode = kExitCannotCreate;
@@ -81,6 +83,8 @@ FolderRescue RescueIntoFolder(const RescueSource& recording, const std::string& 
     std::string why;
     if (!WriteJoinedTap("tape.tap", tape, &why))
         LogStatusF("Write error: tape.tap is incomplete (%s)", why.c_str());
+    if (!WriteTzx("tape.tzx", tape, creator, &why))
+        LogStatusF("Write error: tape.tzx is incomplete (%s)", why.c_str());
     LogStatus(RescueSummary(result.good, result.blocks, liveGood).c_str());
     NextTapeNumber = liveNumber;
     fs::current_path(from, error);

@@ -3,6 +3,7 @@
 // the file numbers, the files around it).
 #include "rescue/rescuefolder.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "audio/format.h"
@@ -21,7 +22,7 @@ namespace {
 class RescueFolderTest : public CoreTest {
 protected:
     // Skewed edges at full strength: the rescue decoder's, not the fixed thresholds'.
-    std::vector<std::vector<uint8_t>> blocks = {HeaderBlock(3, "FOLDER", 300), WithChecksum(0xFF, std::vector<uint8_t>(298, 0x5A)),
+    std::vector<std::vector<uint8_t>> blocks = {HeaderBlock(3, "FOLDER", 300), WithChecksum(0xFF, std::vector<uint8_t>(300, 0x5A)),
                                                 WithChecksum(0xFF, {1, 2, 3, 4})};
 
     // The recording rescued from the window: a WAV of any depth and rate, every channel read.
@@ -32,7 +33,7 @@ protected:
         EXPECT_NE(recording, nullptr) << error;
         if (!recording)
             return FolderRescue{};
-        const FolderRescue result = RescueIntoFolder(RescueInputSource(recording), folder, liveGood);
+        const FolderRescue result = RescueIntoFolder(RescueInputSource(recording), folder, liveGood, "Quorvane test");
         CloseRescueInput(recording);
         return result;
     }
@@ -71,6 +72,15 @@ TEST_F(RescueFolderTest, WholeTapeInItsOwnFolderAndNothingElseTouched)
         joined.insert(joined.end(), file.begin(), file.end());
     }
     EXPECT_EQ(ReadFileBytes(folder + "/tape.tap"), joined);
+    // The blocks of the folder's TZX are those of the tape, in its order.
+    const std::vector<uint8_t> tzx = ReadFileBytes(folder + "/tape.tzx");
+    size_t found = 0, at = 0;
+    for (const std::vector<uint8_t>& block : blocks) {
+        const auto where = std::search(tzx.begin() + static_cast<std::ptrdiff_t>(at), tzx.end(), block.begin(), block.end());
+        found += where != tzx.end();
+        at = where == tzx.end() ? at : static_cast<size_t>(where - tzx.begin()) + block.size();
+    }
+    EXPECT_EQ(found, blocks.size());
     EXPECT_NE(ReadFileText(folder + "/status.log").find("Rescue: 3 of 3 blocks good"), std::string::npos);
     EXPECT_FALSE(fs::exists(folder + "/out004.tap"));
     // A second rescue of the same recording gets a folder of its own.
