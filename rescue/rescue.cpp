@@ -150,9 +150,9 @@ std::string BadBlockAt(double from, double to, const char* recording)
     return text;
 }
 
-// A reading to keep: a whole block whose bytes XOR to 0 and whose length is the one a header
-// announced, if any. A length found by the checksum itself needs that announcement, or the 19
-// bytes of a header.
+// A reading to keep: a whole block whose bytes XOR to 0 at a length that fits (the one a header
+// announced, if any; a header's 19 bytes). A length found by the checksum itself needs that
+// announcement, or the 19 bytes of a header.
 bool Sound(const DecodedBlock& block, int expected)
 {
     if (block.checksum != 0 || !LengthFits(block.bytes, expected))
