@@ -301,12 +301,11 @@ bool RepairByChecksum(Reading& reading, std::vector<RepairedBit>* flipped)
     // Columns in the order read: bit 7 of a byte first. The cheapest mend flips the least sure bit
     // of every failing column; the next cheapest takes the next bit of one failing column instead,
     // or three there, or flips two of a column that holds.
-    int flips = 0, cost = 0, rival = 1 << 20;
+    int flips = 0, rival = 1 << 20;
     for (int c = 0; c < 8; ++c) {
         const Column& column = columns[c];
         if (failing & 0x80 >> c) {
             ++flips;
-            cost += column.sure[0];
             if (column.sure[0] > kMostSureFlip)
                 return false;
             rival = std::min(rival, column.sure[1] - column.sure[0]);

@@ -30,7 +30,7 @@ build() {
     # g++ -fexec-charset=CP1251 gives the program.
     src=$build/src
     rm -rf "$src"
-    for dir in decoder report capture resources audio rescue tests/fuzz; do
+    for dir in tape decoder report capture resources audio rescue tests/fuzz; do
         mkdir -p "$src/$dir"
         for file in "$root/$dir"/*.h "$root/$dir"/*.cpp; do
             [ -e "$file" ] || continue
@@ -43,7 +43,7 @@ build() {
     flags=(-std=c++17 -O1 -gline-tables-only -fno-omit-frame-pointer -Wall -Wextra -Wno-invalid-source-encoding
            -fsanitize=address,undefined -fno-sanitize-recover=all -I"$src")
     core=()
-    for file in "$src"/decoder/*.cpp "$src"/report/*.cpp "$src"/capture/*.cpp "$src"/audio/*.cpp "$src"/rescue/*.cpp; do
+    for file in "$src"/tape/*.cpp "$src"/decoder/*.cpp "$src"/report/*.cpp "$src"/capture/*.cpp "$src"/audio/*.cpp "$src"/rescue/*.cpp; do
         case $file in *_test.cpp | *_win32.cpp) continue ;; esac
         core+=("$file")
     done
@@ -70,7 +70,7 @@ build() {
     ar rcs "$build/libqvcore-fuzz.a" "${core_objects[@]}" || exit 1
     for target in "${targets[@]}"; do
         "$cxx" "${flags[@]}" -fsanitize=fuzzer "$build/obj/${target}_fuzz.o" "$build/obj/fuzz_support.o" \
-            "$build/libqvcore-fuzz.a" -lsndfile -lsoxr -lpthread -o "$build/${target}_fuzz" || exit 1
+            "$build/libqvcore-fuzz.a" -lsndfile -lsoxr -lz -lpthread -o "$build/${target}_fuzz" || exit 1
     done
 }
 if [ $phase != run-only ]; then
