@@ -58,6 +58,25 @@ monitor_decoded() {
         (cd "${1%/*}/monitor" && timeout 120 "$NATIVE_DECODE" "TAPE/${1##*/}" >/dev/null 2>&1)
 }
 
+# Wine's wave input passes the sound through a capture buffer of its own that holds 100 ms (winmm's
+# AC_BUFLEN), emptied by Wine's device thread into the program's buffers: when that thread runs
+# later than that on a loaded machine, the oldest sound is overwritten before any buffer of the
+# program's can take it. A loss happened there, beneath the program, when the longest gap between
+# returned buffers was over those 100 ms but within what the program's buffers hold, no capture
+# error was logged, and the recording kept in $1/TAPE (every sample the decoder took) decodes to no
+# more of the $3 blocks of the TAP file $2 than the run's files hold ($4). WINE_LOST says so.
+lost_beneath() {
+    local rec
+    WINE_LOST=""
+    [[ $GAP_MS != "?" ]] && ((10#${GAP_MS/./} > 1000 && 10#${GAP_MS/./} <= GAP_LOSS_MS * 10)) || return 1
+    grep -aqE '(AddBuffer|MM_WIM_DATA): ' "$1/TAPE/status.log" && return 1
+    rec="$(cd "$1/TAPE" && ls rec-*.wav 2>/dev/null | head -n 1)"
+    [[ -n $rec ]] && mkdir -p "$1/kept/TAPE" && cp "$1/TAPE/$rec" "$1/kept/TAPE/" || return 1
+    (cd "$1/kept" && timeout 120 "$NATIVE_DECODE" "TAPE/$rec" >/dev/null 2>&1)
+    (($(tapes back "$2" "$1/kept/TAPE" 1 "$3") <= $4)) || return 1
+    WINE_LOST="; lost in Wine's capture: its 100 ms buffer was emptied $GAP_MS ms apart, and the recording the program kept of what it was given lacks the same blocks"
+}
+
 # The thread that owns the main dialog suspended for $1 ms every 3 s while a tape of $2 seconds
 # plays (the first freeze a second into it, the last before its end), by a driver in the background
 # whose pid is FREEZER and whose complaints go to $3.
@@ -86,6 +105,7 @@ gap_figure() {
     local ms
     ms="$(gap_query)"
     # Other work on the machine loads it too: the load average says how much.
+    GAP_MS=$ms
     figure "longest gap between returned buffers: $ms ms ($1, $HOGS busy processes, load average $(cut -d' ' -f1 /proc/loadavg))"
     ROUND_GAPS[$ROUND]+="${ROUND_GAPS[$ROUND]:+, }$1 $ms ms"
     [[ $ms == "?" ]] || ((10#${ms/./} <= GAP_LOSS_MS * 10)) ||
@@ -314,8 +334,11 @@ check_live_counter() {
 # FROZEN_LOST is left with the number of blocks lost.
 check_live_frozen() {
     local ms=$1 mode=${2:-} dir="$LIVE/round$ROUND/frozen-$1" seconds count=$FROZEN_BLOCKS ok=0 where="" closes
-    FROZEN_LOST=$count
+    FROZEN_LOST=$count WINE_LOST=""
     rm -rf "$dir" && mkdir -p "$dir"
+    # The recording is kept (the program reads the switch at start-up), so that a loss can be told
+    # to be the program's or Wine's.
+    timeout 30 wine reg delete 'HKCU\Software\Quorvane\Recordings' /v Keep /f >/dev/null 2>&1
     seconds="$(seconds_of "$LIVE/frozen.pcm")"
     app_recording "$dir" $((seconds + 120)) || return 1
     monitor "$dir/monitor.raw" $((seconds + 60))
@@ -337,9 +360,11 @@ check_live_frozen() {
     if ((FROZEN_LOST > 0)); then
         monitor_decoded "$dir/monitor.raw"
         where="; the monitor's copy has $(tapes back "$LIVE/frozen.tap" "$dir/monitor/TAPE" 1 "$count")"
+        lost_beneath "$dir" "$LIVE/frozen.tap" "$count" "$BACK" && where+=$WINE_LOST
     fi
     figure "window frozen $ms ms every 3 s ($seconds s tape): $count blocks played, $BACK back, $(((seconds - 2) / 3)) freezes$where"
     [[ $mode == measure && $closes == 1 ]] && rm -f "$QV_TMP/why" && return 0
+    [[ -n ${WINE_LOST:-} && $closes == 1 ]] && rm -f "$QV_TMP/why" && return 0
     return $ok
 }
 
