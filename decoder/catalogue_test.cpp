@@ -153,6 +153,25 @@ TEST_F(CatalogueTest, ShutdownCutsTheListShortButNotTheNumber)
     EXPECT_EQ(FakeUiSnapshot().catalogue.size(), 3u);
 }
 
+// A file that shrinks while it is read: the words the read reached whole are the header's, the rest 0.
+TEST(ReadTapHeaderTest, ReadCutShortKeepsTheWholeWordsItReached)
+{
+    Bytes file = HeaderFile(3, "CUT", 6912);
+    file[16] = 0x34, file[17] = 0x12, file[18] = 0x78, file[19] = 0x56;
+    TapHeader header;
+    ASSERT_TRUE(ReadTapHeader(file.data(), 21, 21, &header));
+    EXPECT_EQ(header.param1, 0x1234);
+    EXPECT_EQ(header.param2, 0x5678);
+    ASSERT_TRUE(ReadTapHeader(file.data(), 19, 21, &header));
+    EXPECT_STREQ(header.name, "CUT       ");
+    EXPECT_EQ(header.dataLength, 6912);
+    EXPECT_EQ(header.param1, 0x1234);
+    EXPECT_EQ(header.param2, 0);
+    ASSERT_TRUE(ReadTapHeader(file.data(), 17, 21, &header));
+    EXPECT_EQ(header.param1, 0);
+    EXPECT_FALSE(ReadTapHeader(file.data(), 15, 21, &header));
+}
+
 struct LineCase {
     const char* what;
     Bytes file;

@@ -1,6 +1,7 @@
 #include "decoder/tapfile.h"
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 int32_t NextTapeNumber = 0;
@@ -56,14 +57,11 @@ long FinishTapOutput(int32_t blockSize, bool* failed)
 
 bool ReadTapHeader(const uint8_t* bytes, long got, long length, TapHeader* header)
 {
-    if (length != 21 || got < 16 || bytes[2] != 0x00)
+    if (length != 21 || got < 16)
         return false;
-    header->type = bytes[3];
-    for (int i = 0; i < 10; ++i)
-        header->name[i] = static_cast<char>(bytes[4 + i]);
-    header->name[10] = '\0';
-    header->dataLength = bytes[14] | bytes[15] << 8;
-    header->param1 = got >= 18 ? bytes[16] | bytes[17] << 8 : 0;
-    header->param2 = got >= 20 ? bytes[18] | bytes[19] << 8 : 0;
-    return true;
+    // The checksum is not a field, so a header needs no more than its first 20 bytes.
+    const long whole = got >= 20 ? 20 : got >= 18 ? 18 : 16;
+    uint8_t block[19] = {};
+    std::memcpy(block, bytes + 2, static_cast<size_t>(whole - 2));
+    return ReadHeaderFields(block, sizeof block, header);
 }

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "tape/tape.h"
+
 // Number of the next file to write. Written by the scanning thread only.
 extern int32_t NextTapeNumber;
 
@@ -31,17 +33,11 @@ bool TapOutputOpen();
 long FinishTapOutput(int32_t blockSize, bool* failed);
 
 // A block file read as a header: a file of exactly 21 bytes (length field and 19-byte block) whose
-// flag byte is 0. type is the header's type byte, name its ten name bytes as they are (zeros
-// included, a terminator after them), dataLength and the two parameters its little-endian words.
-struct TapHeader {
-    int type;
-    char name[11];
-    int dataLength;
-    int param1;
-    int param2;
-};
+// flag byte is 0, its fields as the tape's headers have them.
+using TapHeader = HeaderFields;
 
-// The first `got` bytes of a file of `length` bytes; true when they make a header.
+// The first `got` bytes of a file of `length` bytes; true when they make a header. A word the read
+// did not reach whole (a file cut while it was read) is 0.
 bool ReadTapHeader(const uint8_t* bytes, long got, long length, TapHeader* header);
 
 #endif
