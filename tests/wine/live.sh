@@ -53,18 +53,22 @@ monitor() {
     qv_spawn timeout "$2" bash -c 'exec parec --latency-msec=10 --raw --format=u8 --rate=44100 \
         --channels=1 --device=vsink.monitor >"$1"' monitor "$1"
 }
-monitor_decoded() {
-    mkdir -p "${1%/*}/monitor/TAPE" && mv "$1" "${1%/*}/monitor/TAPE/" &&
-        (cd "${1%/*}/monitor" && timeout 120 "$NATIVE_DECODE" "TAPE/${1##*/}" >/dev/null 2>&1)
+monitor_decoded() { decoded_into "$1" "${1%/*}/monitor" && rm -f "$1"; }
+# The recording $1 decoded by the native decoder into $2/TAPE.
+decoded_into() {
+    mkdir -p "$2/TAPE" && cp "$1" "$2/TAPE/" && (cd "$2" && timeout 120 "$NATIVE_DECODE" "TAPE/${1##*/}" >/dev/null 2>&1)
 }
+# Keeping recordings on for the next program run (it reads the switch at start-up).
+keep_recordings() { timeout 30 wine reg delete 'HKCU\Software\Quorvane\Recordings' /v Keep /f >/dev/null 2>&1; }
 
 # Wine's wave input passes the sound through a capture buffer of its own that holds 100 ms (winmm's
 # AC_BUFLEN), emptied by Wine's device thread into the program's buffers: when that thread runs
 # later than that on a loaded machine, the oldest sound is overwritten before any buffer of the
 # program's can take it. Such a loss can have happened in a run in $1 when the longest gap between
 # returned buffers was over those 100 ms but within what the program's buffers hold, and no capture
-# error was logged.
+# error was logged. LATE says so.
 late_capture() {
+    LATE="lost in Wine's capture: its 100 ms buffer was emptied $GAP_MS ms apart"
     [[ $GAP_MS != "?" ]] && ((10#${GAP_MS/./} > 1000 && 10#${GAP_MS/./} <= GAP_LOSS_MS * 10)) &&
         ! grep -aqE '(AddBuffer|MM_WIM_DATA): ' "$1/TAPE/status.log"
 }
@@ -77,10 +81,10 @@ lost_beneath() {
     WINE_LOST=""
     late_capture "$1" || return 1
     rec="$(cd "$1/TAPE" && ls rec-*.wav 2>/dev/null | head -n 1)"
-    [[ -n $rec ]] && mkdir -p "$1/kept/TAPE" && cp "$1/TAPE/$rec" "$1/kept/TAPE/" || return 1
-    (cd "$1/kept" && timeout 120 "$NATIVE_DECODE" "TAPE/$rec" >/dev/null 2>&1)
+    [[ -n $rec ]] || return 1
+    decoded_into "$1/TAPE/$rec" "$1/kept"
     (($(tapes back "$2" "$1/kept/TAPE" 1 "$3") <= $4)) || return 1
-    WINE_LOST="; lost in Wine's capture: its 100 ms buffer was emptied $GAP_MS ms apart, and the recording the program kept of what it was given lacks the same blocks"
+    WINE_LOST="; $LATE, and the recording the program kept of what it was given lacks the same blocks"
 }
 
 # The thread that owns the main dialog suspended for $1 ms every 3 s while a tape of $2 seconds
@@ -342,9 +346,8 @@ check_live_frozen() {
     local ms=$1 mode=${2:-} dir="$LIVE/round$ROUND/frozen-$1" seconds count=$FROZEN_BLOCKS ok=0 where="" closes
     FROZEN_LOST=$count WINE_LOST=""
     rm -rf "$dir" && mkdir -p "$dir"
-    # The recording is kept (the program reads the switch at start-up), so that a loss can be told
-    # to be the program's or Wine's.
-    timeout 30 wine reg delete 'HKCU\Software\Quorvane\Recordings' /v Keep /f >/dev/null 2>&1
+    # The recording is kept, so that a loss can be told to be the program's or Wine's.
+    keep_recordings
     seconds="$(seconds_of "$LIVE/frozen.pcm")"
     app_recording "$dir" $((seconds + 120)) || return 1
     monitor "$dir/monitor.raw" $((seconds + 60))
@@ -384,7 +387,7 @@ check_live_rescue() {
     local dir="$LIVE/round$ROUND/rescue" count=$DAMAGED_BLOCKS seconds rec live before folder kept
     rm -rf "$dir" && mkdir -p "$dir/TAPE"
     # The round before switched keeping off, and the program reads the switch at start-up.
-    timeout 30 wine reg delete 'HKCU\Software\Quorvane\Recordings' /v Keep /f >/dev/null 2>&1
+    keep_recordings
     seconds="$(seconds_of "$LIVE/damaged.pcm")"
     app_recording "$dir" $((seconds + 240)) && D wait-text "$MAIN" "$IDC_STATUS" "Recording kept in rec-" 5000 || return 1
     gap_query >/dev/null
@@ -408,7 +411,7 @@ check_live_rescue() {
     # The rescue reads the recording the program kept: what Wine's capture lost is not in it.
     WINE_LOST=""
     ((BACK < count)) && late_capture "$dir" &&
-        WINE_LOST="; lost in Wine's capture: its 100 ms buffer was emptied $GAP_MS ms apart, before the recording the program kept"
+        WINE_LOST="; $LATE, before the recording the program kept"
     figure "damaged tape (hum, $seconds s, window frozen 0.5 s every 3 s): $count blocks played, live run $live back, Rescue last recording $BACK$WINE_LOST"
     if [[ -z $WINE_LOST ]]; then
         judge "rescue folder" blocks "$LIVE/damaged.tap" "$folder" 1 "$count" || return 1
